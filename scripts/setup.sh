@@ -10,7 +10,7 @@ packages=(
   xvfb xauth imagemagick x11-utils
   doctest-dev
   clang libclang-rt-14-dev
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic locales
 )
 
 missing=()
@@ -22,4 +22,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# Wine takes its code page from the Unix locale: the Japanese tests need
+# ja_JP.UTF-8 to exist.
+if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
+  localedef -i ja_JP -f UTF-8 ja_JP.UTF-8
 fi

@@ -1,0 +1,26 @@
+# Sourced by the scripts that run the program or its tests: a throw-away wine
+# prefix and, when there is no display, a private Xvfb server. Cleans up on exit.
+ARK_RUN_DIR=$(mktemp -d /tmp/arkivanto.XXXXXX)
+export WINEPREFIX="$ARK_RUN_DIR/prefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+ARK_XVFB_PID=
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    ARK_XVFB_PID=$!
+    export DISPLAY=":$n"
+    break
+  done
+  for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${DISPLAY#:}" ] && break; sleep 0.1; done
+fi
+ark_cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "$ARK_XVFB_PID" ] && kill "$ARK_XVFB_PID" >/dev/null 2>&1 || true
+  rm -rf "$ARK_RUN_DIR"
+}
+trap ark_cleanup EXIT
+wineboot -i >/dev/null 2>&1
+wineserver -w

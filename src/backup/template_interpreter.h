@@ -1,0 +1,12 @@
+// Backing up one template into the destination.
+#pragma once
+
+#include "core/memory.h"
+
+constexpr char kIniNotSupported[] = "INIbackup has not been supported yet. ";
+
+// Backs up the template file at templatePath into destination (ending in
+// "\\"): appends its block to restoreScript and one line per failed entry to
+// errorText. Returns 0 when the file was read and no entry failed, else 1.
+int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
+                   TextBuffer* errorText, int verbose, int useRegedit);

@@ -1,0 +1,26 @@
+// What blocks on a person or differs from run to run goes through here:
+// message boxes, the asynchronous key state and the local clock. The program
+// uses the platform; tests install a scripted person that answers questions
+// and records what was shown.
+#pragma once
+
+#include <windows.h>
+
+class Person {
+ public:
+  virtual ~Person() = default;
+  virtual int ShowMessage(HWND owner, const char* text, const char* caption, UINT type) = 0;
+  virtual SHORT KeyState(int virtualKey) = 0;
+  virtual void Now(SYSTEMTIME* time) = 0;
+};
+
+// The person currently answering; the platform's unless a test set another.
+Person& CurrentPerson();
+// Installs a person (none restores the platform's); returns the previous one.
+Person* SetPerson(Person* person);
+
+inline int ShowMessage(HWND owner, const char* text, const char* caption, UINT type) {
+  return CurrentPerson().ShowMessage(owner, text, caption, type);
+}
+inline SHORT KeyState(int virtualKey) { return CurrentPerson().KeyState(virtualKey); }
+inline void LocalNow(SYSTEMTIME* time) { CurrentPerson().Now(time); }

@@ -1,0 +1,71 @@
+#include "core/memory.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+void* MemAlloc(size_t size) { return HeapAlloc(GetProcessHeap(), 0, size ? size : 1); }
+
+void* MemRealloc(void* block, size_t size) {
+  if (!block) return MemAlloc(size);
+  return HeapReAlloc(GetProcessHeap(), 0, block, size ? size : 1);
+}
+
+void MemFree(void* block) {
+  if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+TextBuffer::~TextBuffer() { MemFree(text); }
+
+int TextBufferInit(TextBuffer* buffer) {
+  MemFree(buffer->text);
+  buffer->length = 0;
+  buffer->text = static_cast<char*>(MemAlloc(kTextBufferStep));
+  if (!buffer->text) {
+    buffer->capacity = 0;
+    return 0;
+  }
+  buffer->capacity = kTextBufferStep;
+  buffer->text[0] = '\0';
+  return 1;
+}
+
+void TextBufferFree(TextBuffer* buffer) {
+  MemFree(buffer->text);
+  buffer->text = nullptr;
+  buffer->capacity = 0;
+  buffer->length = 0;
+}
+
+int TextBufferAppendBytes(TextBuffer* buffer, const char* bytes, size_t count) {
+  if (!buffer->text) return 0;
+  const uint64_t needed = uint64_t(buffer->length) + count + 1;
+  if (needed > buffer->capacity) {
+    uint64_t capacity = uint64_t(buffer->capacity) * 2;
+    if (capacity < needed) capacity = (needed + kTextBufferStep - 1) / kTextBufferStep * kTextBufferStep;
+    if (capacity > 0xFFFFF000u) capacity = (needed <= 0xFFFFF000u) ? 0xFFFFF000u : 0;
+    void* grown = capacity ? MemRealloc(buffer->text, size_t(capacity)) : nullptr;
+    if (!grown) {
+      TextBufferFree(buffer);
+      return 0;
+    }
+    buffer->text = static_cast<char*>(grown);
+    buffer->capacity = uint32_t(capacity);
+  }
+  memcpy(buffer->text + buffer->length, bytes, count);
+  buffer->length += uint32_t(count);
+  buffer->text[buffer->length] = '\0';
+  return 1;
+}
+
+int TextBufferAppend(TextBuffer* buffer, const char* text) {
+  return TextBufferAppendBytes(buffer, text, strlen(text));
+}
+
+int TextBufferAppendChar(TextBuffer* buffer, char c) { return TextBufferAppendBytes(buffer, &c, 1); }
+
+void TextBufferTruncate(TextBuffer* buffer, uint32_t length) {
+  if (!buffer->text || length > buffer->length) return;
+  buffer->length = length;
+  buffer->text[length] = '\0';
+}

@@ -1,0 +1,19 @@
+// Folder variables, registry references and short root names in template
+// entries, turned into concrete paths and full key names.
+#pragma once
+
+#include "core/text.h"
+
+// Rewrites every %name% in a buffer of kPathSize bytes. Returns 1; returns 0
+// and leaves the text as it was when the result would not fit
+// (ERROR_FILENAME_EXCED_RANGE).
+int ExpandVariables(char* text);
+// Rewrites the root of a key path to its full name ("hkcu\X" becomes
+// "HKEY_CURRENT_USER\X") in a buffer of `room` bytes. Returns 0 and leaves the
+// text when it has no "\\", names no accepted root or would not fit.
+int ExpandRootName(char* keyPath, size_t room);
+// Appends the path of a shell special folder, without the trailing "\\" of a
+// drive root. Returns 0 when the folder cannot be resolved or does not fit.
+int AppendSpecialFolder(int folderId, PathText* out);
+// Full name of an accepted root ("HKEY_CURRENT_USER" for "hkcu"), or null.
+const char* FullRootName(const char* keyPath);

@@ -1,0 +1,53 @@
+#include "operations/progress_window.h"
+
+#include <commctrl.h>
+
+#include "core/messages.h"
+#include "resource.h"
+
+namespace {
+
+INT_PTR CALLBACK ProgressProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+void RegisterProgressClass() {
+  static bool done = false;
+  if (done) return;
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+  done = true;
+}
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(int captionId) {
+  RegisterProgressClass();
+  window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                   ProgressProc, 0));
+  if (!window_) return;
+  SetWindowTextA(window_.get(), LoadMessage(captionId));
+  ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+}
+
+void ProgressWindow::SetText(const char* text) const {
+  if (window_) SetDlgItemTextA(window_.get(), IDC_PROGRESS_TEXT, text);
+}
+
+void ProgressWindow::SetRange(int low, int high) const {
+  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+}
+
+void ProgressWindow::SetPosition(int position) const {
+  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(position), 0);
+}
+
+void DrainMessages() {
+  static ULONGLONG lastDrain = 0;
+  const ULONGLONG now = GetTickCount64();
+  if (lastDrain != 0 && now - lastDrain < 20) return;
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  lastDrain = GetTickCount64();
+}

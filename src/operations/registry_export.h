@@ -1,0 +1,23 @@
+// Exporting a registry key with its whole sub-tree as a REGEDIT4 file.
+#pragma once
+
+#include "core/memory.h"
+#include "core/text.h"
+#include "operations/progress_window.h"
+
+// Exports keyText (variables and short roots allowed) into the file named by
+// entryFolder without its final "\\" plus ".reg". With useRegedit the
+// system's registry editor writes the file. Returns 0 on success, 1 with the
+// last-error code set.
+int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit);
+
+// Appends the blocks of a key and of every key below it. Returns 1 on success;
+// 0 with the last-error code set when any key or value of the tree cannot be
+// read, since a partial export would delete the unread keys on restore.
+int WriteKeyText(const ProgressWindow* window, const char* keyText, TextBuffer* file);
+
+// The file name of an entry's export: entryFolder without its final "\\" plus ".reg".
+bool EntryRegFileName(const char* entryFolder, PathText* fileName);
+// Creates (or replaces) path with the whole text. Returns 0, or 1 with the
+// last-error code set.
+int WriteWholeFile(const char* path, const TextBuffer& text);

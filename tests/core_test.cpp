@@ -1,0 +1,192 @@
+// Runs in Japanese too.
+#include <doctest.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/handles.h"
+#include "core/memory.h"
+#include "core/messages.h"
+#include "core/text.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string Cut(std::string text, int calls) {
+  std::string out;
+  char* cursor = text.data();
+  for (int i = 0; i < calls; ++i) {
+    const char* line = TakeLine(&cursor);
+    out += line ? "[" + std::string(line) + "]" : "(none)";
+  }
+  return out;
+}
+
+// "表" in Shift-JIS is 0x95 0x5C: its trail byte is a backslash.
+const std::string kTrail5C = "\x95\x5c";
+
+}  // namespace
+
+TEST_CASE("text buffer keeps its length and grows in whole steps") {
+  TextBuffer b;
+  REQUIRE(TextBufferInit(&b) == 1);
+  CHECK(b.capacity == 4096);
+  CHECK(std::string(b.text).empty());
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {
+    TextBufferAppend(&b, "0123456789");
+    TextBufferAppendChar(&b, '|');
+    expected += "0123456789|";
+  }
+  CHECK(b.length == expected.size());
+  CHECK(std::string(b.text) == expected);
+  CHECK(b.capacity % 4096 == 0);
+  CHECK(b.capacity >= expected.size() + 1);
+  CHECK(b.capacity < 2 * (expected.size() + 4096));
+  TextBufferTruncate(&b, 5);
+  CHECK(std::string(b.text) == "01234");
+}
+
+TEST_CASE("TakeLine cuts at LF, CR LF and lone CR and drops an unterminated last line") {
+  CHECK(Cut("a\nb\r\nc", 3) == "[a][b](none)");
+  CHECK(Cut("a\rb\r\rc\n", 4) == "[a][b][][c]");
+  CHECK(Cut("", 1) == "(none)");
+  CHECK(Cut("\n\n", 3) == "[][](none)");
+  // A trail byte is never taken for a line end or separator, and a lead byte
+  // before CR does not swallow it.
+  CHECK(Cut(kTrail5C + "x\r\n", 2) == "[" + kTrail5C + "x](none)");
+}
+
+TEST_CASE("NextLine counts an unterminated last line") {
+  const char* text = "a\r\nb\rc";
+  const char* cursor = text;
+  int count = 0;
+  while (NextLine(&cursor)) ++count;
+  CHECK(count == 3);
+  CHECK(NextLine(&cursor) == nullptr);
+}
+
+TEST_CASE("ReadLineFromFile takes LF LF as one line end and returns empty text at the end") {
+  ScratchFolder folder;
+  WriteFileBytes(folder / "t.txt", "one\n\ntwo\r\nthree\rfour");
+  FileHandle file(CreateFileA((folder / "t.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  REQUIRE(file);
+  std::string lines;
+  for (int i = 0; i < 6; ++i) {
+    char* line = ReadLineFromFile(file.get());
+    REQUIRE(line);
+    lines += "[" + std::string(line) + "]";
+    MemFree(line);
+  }
+  CHECK(lines == "[one][two][three][four][][]");
+}
+
+TEST_CASE("separators") {
+  char s[16] = "";
+  CHECK(AddTrailingSeparator(s) == 0);
+  CHECK(std::string(s).empty());
+  strcpy(s, "a");
+  CHECK(AddTrailingSeparator(s) == 1);
+  CHECK(std::string(s) == "a\\");
+  CHECK(AddTrailingSeparator(s) == 0);
+  strcpy(s, "a");
+  CHECK(RemoveTrailingSeparator(s) == 0);
+  strcpy(s, "\\");
+  CHECK(RemoveTrailingSeparator(s) == 1);
+  CHECK(std::string(s).empty());
+}
+
+TEST_CASE("character searches") {
+  char path[] = "C:\\dir\\file.txt";
+  CHECK(std::string(FindFileNamePart(path)) == "file.txt");
+  CHECK(std::string(FindFileNamePart("plain")) == "plain");
+  CHECK(FindLastChar(path, '\\') == path + 6);
+  CHECK(FindChar(path, '\\') == path + 2);
+  CHECK(FindChar(path, '\0') == path + strlen(path));
+  CHECK(FindChar(path, '?') == nullptr);
+  CHECK(FindCharNoCase("abcD", 'd') != nullptr);
+  CHECK(FindCharNoCase("abcd", 'D') != nullptr);
+  CHECK(NextCharOrNull(nullptr) == nullptr);
+}
+
+TEST_CASE("case-blind comparison and search") {
+  CHECK(CompareNoCase("hKcU\\x", "HKCU", 4) == 0);
+  CHECK(CompareNoCase("abcd", "abce", 4) != 0);
+  CHECK(CompareNoCase("abcd", "abce", 3) == 0);
+  const char* text = "C:\\Program Files\\MAILER.EXE \"%1\"";
+  CHECK(FindTextNoCase(text, "mailer.exe") == text + 17);
+  CHECK(FindTextNoCase(text, "") == text);
+  CHECK(FindTextNoCase(text, "hotmail") == nullptr);
+  CHECK(FindTextNoCase("mama mia", "mia") != nullptr);
+}
+
+TEST_CASE("root keys by short and full name in any case") {
+  CHECK(LookupRootKey("hkcr\\x") == HKEY_CLASSES_ROOT);
+  CHECK(LookupRootKey("Hkey_Current_User\\Software") == HKEY_CURRENT_USER);
+  CHECK(LookupRootKey("HKLM") == HKEY_LOCAL_MACHINE);
+  CHECK(LookupRootKey("hku\\.DEFAULT") == HKEY_USERS);
+  CHECK(LookupRootKey("HKCC\\x") == nullptr);
+  CHECK(LookupRootKey("HKEY_CURRENT_CONFIG\\x") == nullptr);
+  CHECK(LookupRootKey("HKCUX\\x") == nullptr);
+  CHECK(LookupRootKey("HKCU/x") == nullptr);
+}
+
+TEST_CASE("PathText refuses what does not fit in 260 bytes") {
+  PathText p;
+  CHECK(p.Set(std::string(259, 'a').c_str()));
+  CHECK_FALSE(p.Append("b"));
+  CHECK(GetLastError() == ERROR_FILENAME_EXCED_RANGE);
+  CHECK(p.overflowed);
+  CHECK(p.length == 259);
+  CHECK_FALSE(p.EnsureSeparator());
+  CHECK_FALSE(p.Set(std::string(260, 'a').c_str()));
+  CHECK(p.length == 0);
+  CHECK(p.Set("x"));
+  CHECK_FALSE(p.overflowed);
+}
+
+TEST_CASE("Shift-JIS trail bytes 0x5C are no separators" * doctest::skip(!JapaneseSystem())) {
+  std::string name = "a\\" + kTrail5C;  // a folder "a", then the name "表"
+  std::vector<char> s(name.begin(), name.end());
+  s.resize(name.size() + 2, '\0');
+  CHECK(std::string(FindFileNamePart(s.data())) == kTrail5C);
+  CHECK(AddTrailingSeparator(s.data()) == 1);  // its last character is "表", not "\\"
+  CHECK(std::string(s.data()) == name + "\\");
+
+  ScratchFolder folder;
+  const std::string deep = folder / (kTrail5C + "\\" + kTrail5C + "x\\");
+  CreateDirectoryPath(deep.c_str());
+  CHECK(IsDirectory(deep));
+  CHECK(ListTree(folder.path()) == std::vector<std::string>{kTrail5C + "\\", kTrail5C + "\\" + kTrail5C + "x\\"});
+}
+
+TEST_CASE("CreateDirectoryPath makes every missing parent") {
+  ScratchFolder folder;
+  CreateDirectoryPath((folder / "a\\b\\c").c_str());
+  CHECK(IsDirectory(folder / "a\\b\\c"));
+}
+
+TEST_CASE("catalogue texts in the active language") {
+  const char* first = LoadMessage(IDS_CAPTION_ERROR);
+  CHECK(LoadMessage(IDS_CAPTION_ERROR) == first);
+  CHECK(std::string(LoadMessage(2003)) == kNoStringResource);
+  CHECK(std::string(LoadMessage(5002)) == kNoStringResource);
+  CHECK(std::string(LoadMessage(99)) == kNoStringResource);
+  if (JapaneseSystem()) {
+    CHECK(std::string(first) == "\x83\x47\x83\x89\x81\x5b");  // "エラー"
+    CHECK(std::string(LoadMessage(IDS_CAPTION_CONFIRM)) == "\x8a\x6d\x94\x46");  // "確認"
+  } else {
+    CHECK(std::string(first) == "Error");
+    CHECK(std::string(LoadMessage(IDS_NO_ERROR_CHECK)) == "No error occurred.\nBut check destination.");
+    CHECK(std::string(LoadMessage(IDS_START_BACKUP)) == "START BACKUP?\n\nDestination:");
+  }
+  // Texts the original tables left to the English side exist in both.
+  for (int id : {IDS_USE_REGEDIT, IDS_STOP_BACKUP, IDS_LOG_STOPPED, IDS_CAPTION_CONFIRM})
+    CHECK(std::string(LoadMessage(id)) != kNoStringResource);
+}
+
+TEST_CASE("a catalogue text longer than one block is loaded whole") {
+  const std::string text = LoadMessage(60000);  // a test-only text of 289 bytes
+  CHECK(text.size() == 289);
+  CHECK(text.back() == '!');
+}
