@@ -13,8 +13,11 @@ void AppendByteList(TextBuffer* out, uint32_t lineStart, const uint8_t* data, ui
   static const char kHex[] = "0123456789abcdef";
   for (uint32_t i = 0; i < size; ++i) {
     char piece[3] = {kHex[data[i] >> 4], kHex[data[i] & 15], ','};
-    TextBufferAppendBytes(out, piece, i + 1 < size ? 3 : 2);
-    if (out->length - lineStart >= kWrapAt) {
+    const bool more = i + 1 < size;
+    TextBufferAppendBytes(out, piece, more ? 3 : 2);
+    // A continuation after the last byte would leave a line of blanks, which
+    // regedit does not import: the value would be lost on restore.
+    if (more && out->length - lineStart >= kWrapAt) {
       // regedit reads a trailing backslash as a line continuation
       TextBufferAppendBytes(out, "\\\r\n  ", 5);
       lineStart = out->length - 2;
