@@ -1,0 +1,142 @@
+// Runs in Japanese too.
+#include <doctest.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/messages.h"
+#include "operations/expansion.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::string Expand(const std::string& text, int* result = nullptr) {
+  char buffer[kPathSize] = {};
+  REQUIRE(text.size() < sizeof buffer);
+  memcpy(buffer, text.data(), text.size());
+  const int r = ExpandVariables(buffer);
+  if (result) *result = r;
+  return buffer;
+}
+
+std::string RootName(const std::string& text, int* result) {
+  char buffer[kPathSize] = {};
+  memcpy(buffer, text.data(), text.size());
+  *result = ExpandRootName(buffer, sizeof buffer);
+  return buffer;
+}
+
+}  // namespace
+
+TEST_CASE("folder variables come from the shell's special folders, in any case") {
+  ScriptedPerson person;
+  CHECK(Expand("%windir%\\system") == "C:\\windows\\system");
+  CHECK(Expand("%WINDIR%") == Expand("%SystemRoot%"));
+  CHECK(Expand("%AppData%\\Mailer") == "C:\\users\\root\\AppData\\Roaming\\Mailer");
+  CHECK(Expand("%ProgramFiles%") == "C:\\Program Files");
+  CHECK(Expand("%ProgramFilesCommon%") == "C:\\Program Files\\Common Files");
+  CHECK(Expand("%AllUsersAppData%") == "C:\\ProgramData");
+  CHECK(Expand("%HomePath%") == "C:\\users\\root");
+  CHECK(Expand("%UserProfile%") == "C:\\users\\root");
+  CHECK(person.shown.empty());
+}
+
+TEST_CASE("percent signs that are no variables") {
+  ScriptedPerson person;
+  CHECK(Expand("100%%") == "100%");
+  CHECK(Expand("abc%def") == "abc%def");
+  CHECK(Expand("%Foo%\\x") == "\\x");
+  CHECK(Expand("%HKCU%") == "");
+  CHECK(Expand("plain text, no percent") == "plain text, no percent");
+  CHECK(Expand("%%%windir%") == "%C:\\windows");
+  // What a variable brings in is not scanned again.
+  TestKey key("Percent");
+  SetString(HKEY_CURRENT_USER, key.subPath(), "v", "50%windir%");
+  CHECK(Expand("%" + key.path() + "\\v%") == "50%windir%");
+  CHECK(person.shown.empty());
+}
+
+TEST_CASE("registry references read string values") {
+  ScriptedPerson person;
+  TestKey key("Ref");
+  SetString(HKEY_CURRENT_USER, key.subPath(), "", "default text");
+  SetString(HKEY_CURRENT_USER, key.subPath(), "Dir", "D:\\Data");
+  SetValue(HKEY_CURRENT_USER, key.subPath(), "Expand", REG_EXPAND_SZ, std::string("%SystemRoot%\\x") + '\0');
+  const std::string shortPath = "HKCU\\" + key.subPath();
+  CHECK(Expand("%" + shortPath + "\\Dir%\\sub") == "D:\\Data\\sub");
+  CHECK(Expand("%hkey_current_user\\" + key.subPath() + "\\Dir%") == "D:\\Data");
+  CHECK(Expand("%" + shortPath + "\\%") == "default text");
+  CHECK(Expand("%" + shortPath + "\\Expand%") == "%SystemRoot%\\x");
+  SetString(HKEY_USERS, ".DEFAULT\\Software\\A", "B", "users value");
+  CHECK(Expand("%HKEY_USERS\\.DEFAULT\\Software\\A\\B%") == "users value");
+  // "HKU" has three characters and does not begin with "HKEY": no reference.
+  CHECK(Expand("%HKU\\.DEFAULT\\Software\\A\\B%") == "");
+  DeleteKeyTree(HKEY_USERS, ".DEFAULT\\Software\\A");
+  CHECK(person.shown.empty());
+}
+
+TEST_CASE("a value directly under a root is read from the root") {
+  ScriptedPerson person;
+  SetString(HKEY_CURRENT_USER, "", "ArkivantoRootValue", "at the root");
+  CHECK(Expand("%HKCU\\ArkivantoRootValue%") == "at the root");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, nullptr, "ArkivantoRootValue");
+}
+
+TEST_CASE("failing references show their message and contribute nothing") {
+  ScriptedPerson person;
+  TestKey key("Bad");
+  SetDword(HKEY_CURRENT_USER, key.subPath(), "Number", 7);
+  CHECK(Expand("a%HKCU\\Software\\ArkivantoTests\\Missing\\Value%b") == "ab");
+  CHECK(Expand("a%HKCU\\" + key.subPath() + "\\NoValue%b") == "ab");
+  CHECK(Expand("a%HKCU\\" + key.subPath() + "\\Number%b") == "ab");
+  CHECK(Expand("a%HKXY\\Software\\Value%b") == "ab");
+  REQUIRE(person.shown.size() == 4);
+  CHECK(person.shown[0].text == "Value");
+  CHECK(person.shown[0].caption == TextOf(IDS_CANT_OPEN_KEY_SKIP));
+  CHECK(person.shown[0].type == MB_ICONERROR);
+  CHECK(person.shown[1].text == "NoValue");
+  CHECK(person.shown[1].caption == TextOf(IDS_CANT_READ_VALUE_SKIP));
+  CHECK(person.shown[2].text == "Number");
+  CHECK(person.shown[2].caption == TextOf(IDS_NOT_A_STRING_SKIP));
+  CHECK(person.shown[3].caption == TextOf(IDS_CANT_OPEN_KEY_SKIP));
+}
+
+TEST_CASE("an expansion that would pass 259 bytes leaves the text and fails") {
+  ScriptedPerson person;
+  const std::string text = "%AppData%\\" + std::string(240, 'x');
+  int result = -1;
+  CHECK(Expand(text, &result) == text);
+  CHECK(result == 0);
+  CHECK(GetLastError() == ERROR_FILENAME_EXCED_RANGE);
+  CHECK(Expand("%windir%", &result) == "C:\\windows");
+  CHECK(result == 1);
+}
+
+TEST_CASE("root names") {
+  int result = -1;
+  CHECK(RootName("hkcu\\Software\\X", &result) == "HKEY_CURRENT_USER\\Software\\X");
+  CHECK(result == 1);
+  CHECK(RootName("hkey_users\\.DEFAULT", &result) == "HKEY_USERS\\.DEFAULT");
+  CHECK(RootName("HKCR\\.txt", &result) == "HKEY_CLASSES_ROOT\\.txt");
+  CHECK(RootName("hklm\\", &result) == "HKEY_LOCAL_MACHINE\\");
+  CHECK(RootName("HKCU", &result) == "HKCU");
+  CHECK(result == 0);
+  // Roots outside the table are refused, not cut off.
+  CHECK(RootName("HKCC\\Software", &result) == "HKCC\\Software");
+  CHECK(result == 0);
+  char tight[12] = "hkcu\\abc";
+  CHECK(ExpandRootName(tight, sizeof tight) == 0);
+  CHECK(std::string(tight) == "hkcu\\abc");
+}
+
+TEST_CASE("Shift-JIS trail bytes are no percent signs or separators" * doctest::skip(!JapaneseSystem())) {
+  ScriptedPerson person;
+  const std::string hyo = "\x95\x5c";  // "表", trail byte "\\"
+  const std::string percent = "\x81\x93";  // "％" is 0x81 0x93; "ｰ" etc. are single bytes
+  CHECK(Expand("%windir%\\" + hyo) == "C:\\windows\\" + hyo);
+  TestKey key(hyo);
+  SetString(HKEY_CURRENT_USER, key.subPath(), hyo, hyo + "\\" + hyo);
+  CHECK(Expand("%HKCU\\" + key.subPath() + "\\" + hyo + "%") == hyo + "\\" + hyo);
+  CHECK(Expand(percent + "%%") == percent + "%");
+  CHECK(person.shown.empty());
+}
