@@ -35,7 +35,7 @@ void ShowTemplateProblem(int verbose, const char* text) {
 }
 
 // Reads the whole template into a zero-terminated block, or reports why not.
-char* ReadTemplate(const char* templatePath, int verbose) {
+char* ReadTemplate(const char* templatePath, int verbose, TextBuffer* errorText) {
   FileHandle file(CreateFileA(templatePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) {
@@ -54,6 +54,17 @@ char* ReadTemplate(const char* templatePath, int verbose) {
     return nullptr;
   }
   content.get()[size] = '\0';
+  // A NUL byte would silently hide every entry after it: no text template
+  // holds one, so the file is refused and the log says why.
+  if (memchr(content.get(), 0, size)) {
+    HeapBlock text(FormatMessageText(IDS_CANT_READ_TEMPLATE_SKIP, templatePath));
+    if (text) {
+      TextBufferAppend(errorText, text.get());
+      TextBufferAppend(errorText, "\r\n");
+      ShowTemplateProblem(verbose, text.get());
+    }
+    return nullptr;
+  }
   return static_cast<char*>(content.release());
 }
 
@@ -157,7 +168,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
 
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
                    TextBuffer* errorText, int verbose, int useRegedit) {
-  HeapBlock content(ReadTemplate(templatePath, verbose));
+  HeapBlock content(ReadTemplate(templatePath, verbose, errorText));
   if (!content) return 1;
   char* cursor = content.get();
   const char* name = TakeLine(&cursor);

@@ -1,0 +1,230 @@
+// Runs in Japanese too.
+#include <doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "backup/template_interpreter.h"
+#include "core/handles.h"
+#include "core/messages.h"
+#include "support/test_support.h"
+#include "ui/main_window_state.h"
+
+namespace {
+
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = text ? text : "";
+  LocalFree(text);
+  return s;
+}
+
+// One template backed up into a fresh destination, with a real template bar.
+struct Backup {
+  ScratchFolder templates{"tpl"};
+  ScratchFolder destination{"dst"};
+  ScriptedPerson person;
+  OwnedWindow bar;
+  TextBuffer script, errors;
+  int result = -1;
+
+  Backup() {
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    bar.reset(CreateWindowExA(0, PROGRESS_CLASSA, "", WS_POPUP, 0, 0, 100, 10, nullptr, nullptr, nullptr, nullptr));
+    MainState().templateProgress = bar.get();
+    TextBufferInit(&script);
+    TextBufferInit(&errors);
+  }
+  ~Backup() { MainState().templateProgress = nullptr; }
+
+  void Run(const std::string& content, int verbose = 0, const std::string& into = "") {
+    WriteFileBytes(templates / "t.txt", content);
+    RunFile(templates / "t.txt", verbose, into);
+  }
+  void RunFile(const std::string& path, int verbose = 0, const std::string& into = "") {
+    const std::string where = into.empty() ? destination.path() : into;
+    result = BackupTemplate(path.c_str(), where.c_str(), &script, &errors, verbose, 0);
+  }
+  std::string Script() const { return script.text; }
+  std::string Errors() const { return errors.text; }
+  int BarPosition() const { return int(SendMessageA(bar.get(), PBM_GETPOS, 0, 0)); }
+  int BarMaximum() const { return int(SendMessageA(bar.get(), PBM_GETRANGE, FALSE, 0)); }
+};
+
+}  // namespace
+
+TEST_CASE("a template of only its three header lines") {
+  Backup b;
+  b.Run("Name\r\nDescription\r\nFolder\r\n");
+  CHECK(b.result == 0);
+  CHECK(b.Script() == "ECHO Restoreing: Name\r\n\r\n");
+  CHECK(b.Errors().empty());
+  CHECK(IsDirectory(b.destination / "Folder"));
+  CHECK(b.BarMaximum() == 0);
+}
+
+TEST_CASE("entries are numbered by line and dispatched by their letter") {
+  Backup b;
+  ScratchFolder data("data");
+  WriteFileBytes(data / "a.txt", "alpha");
+  WriteFileBytes(data / "b.doc", "bravo");
+  TestKey key("Mailer");
+  SetString(HKEY_CURRENT_USER, key.subPath(), "Box", "inbox");
+  b.Run("Mailer\r\nMail settings\r\nMail\r\n"
+        "F:" + data.path() + "*.txt\r\n"  // 0
+        "\r\n"                            // 1: blank, still numbered
+        "; a comment\r\n"                 // 2
+        "R:" + "HKCU\\" + key.subPath() + "\r\n"  // 3
+        "I:win.ini\r\n"                   // 4: not supported, not failed
+        "?:never set\r\n"                 // 5
+        "f:small letter\r\n"              // 6
+        "S:" + data.path() + "*.*");      // 7: no line end, not processed
+  CHECK(b.result == 1);
+  CHECK(b.Script() == "ECHO Restoreing: Mailer\r\n"
+                      "IF \"%FILE%\"==\"1\" xcopy \"Mail\\0\\*.*\" \"" + data.path() + "\" /e /c /q /h /r /k /y\r\n"
+                      "IF \"%REGI%\"==\"1\" regedit /s \"Mail\\3.reg\"\r\n"
+                      "\r\n");
+  char unknownQ[64], unknownF[64];
+  wsprintfA(unknownQ, LoadMessage(IDS_UNKNOWN_COMMAND), '?');
+  wsprintfA(unknownF, LoadMessage(IDS_UNKNOWN_COMMAND), 'f');
+  CHECK(b.Errors() == std::string(unknownQ) + "\r\n" + unknownF + "\r\n");
+  CHECK(ListTree(b.destination / "Mail\\") == std::vector<std::string>{"0\\", "0\\a.txt", "3.reg"});
+  CHECK(ReadFileBytes(b.destination / "Mail\\3.reg").find("\"Box\"=\"inbox\"") != std::string::npos);
+  // The INI notice shows whether verbose or not; nothing else is shown.
+  REQUIRE(b.person.shown.size() == 1);
+  CHECK(b.person.shown[0].text == kIniNotSupported);
+  CHECK(b.person.shown[0].caption == TextOf(IDS_CAPTION_ERROR));
+  CHECK(b.person.shown[0].type == MB_ICONERROR);
+  // Eight lines counted, seven cut: the bar stops one step short.
+  CHECK(b.BarMaximum() == 8);
+  CHECK(b.BarPosition() == 7);
+}
+
+TEST_CASE("failed entries leave error lines and, when verbose, a message each") {
+  Backup b;
+  ScratchFolder data("data");
+  WriteFileBytes(data / "held.txt", "x");
+  FileHandle held(CreateFileA((data / "held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const std::string fileArgument = data.path() + "*.txt";
+  const std::string keyArgument = "HKCU\\Software\\ArkivantoTests\\Missing";
+  b.Run("T\r\n\r\nT\r\nF:" + fileArgument + "\r\nR:" + keyArgument + "\r\nR:HKCU\r\n", 1);
+  CHECK(b.result == 1);
+  CHECK(b.Script() == "ECHO Restoreing: T\r\n\r\n");
+  CHECK(b.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + fileArgument + ": " + SystemText(32) + "\r\n" +
+                          TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": " + keyArgument + ": (2)" + SystemText(2) +
+                          "\r\n" + TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU: (" +
+                          std::to_string(ERROR_INVALID_NAME) + ")" + SystemText(ERROR_INVALID_NAME) + "\r\n");
+  REQUIRE(b.person.shown.size() == 3);
+  CHECK(b.person.shown[0].text == fileArgument);
+  CHECK(b.person.shown[0].caption == TextOf(IDS_FILE_BACKUP_FAILED));
+  CHECK(b.person.shown[0].type == MB_ICONERROR);
+  CHECK(b.person.shown[1].caption == TextOf(IDS_REGISTRY_BACKUP_FAILED));
+}
+
+TEST_CASE("a template that cannot be opened adds nothing") {
+  Backup b;
+  const std::string missing = b.templates / "missing.txt";
+  b.RunFile(missing, 1);
+  CHECK(b.result == 1);
+  CHECK(b.Script().empty());
+  CHECK(b.Errors().empty());
+  REQUIRE(b.person.shown.size() == 1);
+  char text[512];
+  wsprintfA(text, LoadMessage(IDS_CANT_OPEN_TEMPLATE_SKIP), missing.c_str());
+  CHECK(b.person.shown[0].text == text);
+  CHECK(b.person.shown[0].type == MB_ICONWARNING);
+  b.RunFile(missing, 0);
+  CHECK(b.person.shown.size() == 1);
+}
+
+TEST_CASE("directory lines that leave the destination are refused") {
+  for (const char* directory : {"C:\\Windows", "C:", "\\Temp", "\\\\server\\share", "..", "a\\..\\..\\b", "a/../b",
+                                "...", ". .", "x:y"}) {
+    CAPTURE(directory);
+    Backup b;
+    ScratchFolder data("data");
+    WriteFileBytes(data / "a.txt", "a");
+    b.Run(std::string("Evil\r\n\r\n") + directory + "\r\nF:" + data.path() + "*.txt\r\n");
+    CHECK(b.result == 1);
+    CHECK(b.Script().empty());
+    char text[512];
+    wsprintfA(text, LoadMessage(IDS_UNSAFE_DIRECTORY), directory);
+    CHECK(b.Errors() == std::string(text) + "\r\n");
+    CHECK(ListTree(b.destination.path()).empty());
+  }
+  SUBCASE("nested folders and an empty line stay allowed") {
+    Backup b;
+    b.Run("Nested\r\n\r\nApps\\Mail.v2\r\n");
+    CHECK(b.result == 0);
+    CHECK(IsDirectory(b.destination / "Apps\\Mail.v2"));
+    Backup e;
+    e.Run("Flat\r\n\r\n\r\nR:HKCU\\Software\\ArkivantoTests\r\n");
+    CHECK(e.Script() == "ECHO Restoreing: Flat\r\nIF \"%REGI%\"==\"1\" regedit /s \"0.reg\"\r\n\r\n");
+    CHECK(FileExists(e.destination / "0.reg"));
+  }
+}
+
+TEST_CASE("bad input fails cleanly and loses nothing else") {
+  Backup b;
+  SUBCASE("no line ends at all") {
+    b.Run("just one line with F:C:\\x");
+    CHECK(b.result == 0);
+    CHECK(b.Script() == "ECHO Restoreing: \r\n\r\n");
+  }
+  SUBCASE("a line of 100 KB") {
+    const std::string argument = "C:\\" + std::string(100000, 'x') + "\\*.*";
+    b.Run("Long\r\n\r\nLong\r\nF:" + argument + "\r\nR:" + std::string(100000, 'k') + "\r\n");
+    CHECK(b.result == 1);
+    CHECK(b.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + argument + ": " + SystemText(206) + "\r\n" +
+                            TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": " + std::string(100000, 'k') + ": (206)" +
+                            SystemText(206) + "\r\n");
+  }
+  SUBCASE("a NUL byte refuses the file instead of hiding the entries after it") {
+    const std::string path = b.templates / "t.txt";
+    b.Run(std::string("Nul\r\n\r\nNul\r\nI:x\0\r\nR:HKCU\\Software\r\n", 28));
+    CHECK(b.result == 1);
+    CHECK(b.Script().empty());
+    char text[512];
+    wsprintfA(text, LoadMessage(IDS_CANT_READ_TEMPLATE_SKIP), path.c_str());
+    CHECK(b.Errors() == std::string(text) + "\r\n");
+  }
+  SUBCASE("binary garbage") {
+    std::string garbage;
+    unsigned seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+      seed = seed * 1103515245 + 12345;
+      char c = char(seed >> 16);
+      garbage += c ? c : '\n';
+    }
+    b.Run(garbage);
+    CHECK((b.result == 0 || b.result == 1));
+    CHECK(b.Script().rfind("ECHO Restoreing: ", 0) == 0);
+  }
+  SUBCASE("a destination that leaves no room for the entry folders") {
+    ScratchFolder data("data");
+    WriteFileBytes(data / "a.txt", "a");
+    const std::string into = b.destination.path() + std::string(250 - b.destination.path().size(), 'd') + "\\";
+    b.Run("Deep\r\n\r\nDeep\r\nF:" + data.path() + "*.txt\r\n", 0, into);
+    CHECK(b.result == 1);
+    CHECK(b.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + data.path() + "*.txt: " + SystemText(206) + "\r\n");
+  }
+}
+
+TEST_CASE("Shift-JIS directory and names with 0x5C trail bytes" * doctest::skip(!JapaneseSystem())) {
+  const std::string hyo = "\x95\x5c";  // "表"
+  Backup b;
+  ScratchFolder data("data");
+  CreateDirectoryA((data / hyo).c_str(), nullptr);
+  WriteFileBytes(data / (hyo + "\\" + hyo + ".txt"), "x");
+  const std::string source = data / (hyo + "\\");
+  b.Run(hyo + "\r\n" + hyo + "\r\n" + hyo + "\r\nS:" + source + "*.*\r\n");
+  CHECK(b.result == 0);
+  CHECK(b.Script() == "ECHO Restoreing: " + hyo + "\r\nIF \"%FILE%\"==\"1\" xcopy \"" + hyo + "\\0\\*.*\" \"" +
+                          source + "\" /e /c /q /h /r /k /y\r\n\r\n");
+  CHECK(ListTree(b.destination / (hyo + "\\0\\")) == std::vector<std::string>{hyo + ".txt"});
+}
