@@ -1,7 +1,8 @@
 # Sourced by the scripts that run the program or its tests: a throw-away wine
 # prefix and, when there is no display, a private Xvfb server. Cleans up on exit.
+# ARK_PREFIX names a prefix to keep instead (the run command keeps one).
 ARK_RUN_DIR=$(mktemp -d /tmp/arkivanto.XXXXXX)
-export WINEPREFIX="$ARK_RUN_DIR/prefix"
+export WINEPREFIX="${ARK_PREFIX:-$ARK_RUN_DIR/prefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
