@@ -9,13 +9,14 @@ list(FILTER ARK_UI_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 # Everything but the entry point, so tests link the same code.
 add_library(arkivanto STATIC ${ARK_CORE_SOURCES} ${ARK_BACKUP_SOURCES} ${ARK_OPERATIONS_SOURCES} ${ARK_UI_SOURCES})
 target_include_directories(arkivanto PUBLIC src resources)
-target_compile_options(arkivanto PRIVATE ${ARK_WARNINGS})
+# No exception may cross a window or dialog procedure: the program has none.
+target_compile_options(arkivanto PRIVATE ${ARK_WARNINGS} -fno-exceptions)
 target_compile_definitions(arkivanto PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_link_libraries(arkivanto PUBLIC comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 winmm version)
 
 set(ARK_RESOURCES ${CMAKE_SOURCE_DIR}/resources/arkivanto2.rc)
 set_source_files_properties(${ARK_RESOURCES} PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/strings_en.rc;${CMAKE_SOURCE_DIR}/resources/strings_ja.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_en.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_ja.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/message_ids.h")
+  "${CMAKE_SOURCE_DIR}/resources/toolbar.bmp;${CMAKE_SOURCE_DIR}/resources/arkivanto2.ico;${CMAKE_SOURCE_DIR}/resources/strings_en.rc;${CMAKE_SOURCE_DIR}/resources/strings_ja.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_en.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_ja.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/message_ids.h")
 
 add_executable(Arkivanto2 WIN32 src/ui/main.cpp ${ARK_RESOURCES})
 target_link_libraries(Arkivanto2 PRIVATE arkivanto)

@@ -1,10 +1,37 @@
 #include "backup/restore_lines.h"
 
+#include <windows.h>
+
 #include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Appends text so that the command interpreter takes it literally: "%"
+// doubled everywhere, and outside quotes every character it treats
+// specially escaped with "^". Steps by whole characters, so a trail byte is
+// never escaped.
+void AppendBatchLiteral(TextBuffer* script, const char* text, bool quoted) {
+  static const char kSpecial[] = "&|<>^()\"";
+  for (const char* p = text; *p;) {
+    const char* next = CharNextA(p);
+    if (*p == '%')
+      TextBufferAppend(script, "%%");
+    else if (!quoted && next == p + 1 && strchr(kSpecial, *p)) {
+      TextBufferAppendChar(script, '^');
+      TextBufferAppendChar(script, *p);
+    } else {
+      TextBufferAppendBytes(script, p, size_t(next - p));
+    }
+    p = next;
+  }
+}
+
+}  // namespace
 
 void AppendRestoreEcho(TextBuffer* script, const char* templateName) {
   TextBufferAppend(script, "ECHO Restoreing: ");
-  TextBufferAppend(script, templateName);
+  AppendBatchLiteral(script, templateName, false);
   TextBufferAppend(script, "\r\n");
 }
 
@@ -12,10 +39,10 @@ void AppendFileRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n
   char number[16];
   snprintf(number, sizeof number, "%u", n);
   TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy \"");
-  TextBufferAppend(script, scriptDir);
+  AppendBatchLiteral(script, scriptDir, true);
   TextBufferAppend(script, number);
   TextBufferAppend(script, "\\*.*\" \"");
-  TextBufferAppend(script, targetFolder);
+  AppendBatchLiteral(script, targetFolder, true);
   TextBufferAppend(script, "\" /e /c /q /h /r /k /y\r\n");
 }
 
@@ -23,7 +50,7 @@ void AppendRegistryRestoreLine(TextBuffer* script, const char* scriptDir, unsign
   char number[16];
   snprintf(number, sizeof number, "%u", n);
   TextBufferAppend(script, "IF \"%REGI%\"==\"1\" regedit /s \"");
-  TextBufferAppend(script, scriptDir);
+  AppendBatchLiteral(script, scriptDir, true);
   TextBufferAppend(script, number);
   TextBufferAppend(script, ".reg\"\r\n");
 }

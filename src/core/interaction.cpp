@@ -1,5 +1,7 @@
 #include "core/interaction.h"
 
+#include <shlobj.h>
+
 namespace {
 
 class PlatformPerson final : public Person {
@@ -9,6 +11,18 @@ class PlatformPerson final : public Person {
   }
   SHORT KeyState(int virtualKey) override { return GetAsyncKeyState(virtualKey); }
   void Now(SYSTEMTIME* time) override { GetLocalTime(time); }
+  bool BrowseForFolder(HWND owner, const char* title, char* path) override {
+    BROWSEINFOA browse = {};
+    browse.hwndOwner = owner;
+    browse.lpszTitle = title;
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+    LPITEMIDLIST items = SHBrowseForFolderA(&browse);
+    if (!items) return false;
+    const bool ok = SHGetPathFromIDListA(items, path) != FALSE;
+    CoTaskMemFree(items);
+    return ok;
+  }
+  bool GetSaveFileName(OPENFILENAMEA* dialog) override { return GetSaveFileNameA(dialog) != FALSE; }
 };
 
 PlatformPerson platformPerson;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commdlg.h>
 
 class Person {
  public:
@@ -12,6 +13,10 @@ class Person {
   virtual int ShowMessage(HWND owner, const char* text, const char* caption, UINT type) = 0;
   virtual SHORT KeyState(int virtualKey) = 0;
   virtual void Now(SYSTEMTIME* time) = 0;
+  // The shell's folder browser; fills path (260 bytes) and returns true on OK.
+  virtual bool BrowseForFolder(HWND owner, const char* title, char* path) = 0;
+  // The save-file dialog; true on OK with the name in the record's buffer.
+  virtual bool GetSaveFileName(OPENFILENAMEA* dialog) = 0;
 };
 
 // The person currently answering; the platform's unless a test set another.
@@ -24,3 +29,7 @@ inline int ShowMessage(HWND owner, const char* text, const char* caption, UINT t
 }
 inline SHORT KeyState(int virtualKey) { return CurrentPerson().KeyState(virtualKey); }
 inline void LocalNow(SYSTEMTIME* time) { CurrentPerson().Now(time); }
+inline bool BrowseForFolder(HWND owner, const char* title, char* path) {
+  return CurrentPerson().BrowseForFolder(owner, title, path);
+}
+inline bool AskSaveFileName(OPENFILENAMEA* dialog) { return CurrentPerson().GetSaveFileName(dialog); }

@@ -2,27 +2,15 @@
 #include <windows.h>
 
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/program_folder.h"
+#include "ui/main_window.h"
 
-namespace {
-
-// The program's own folder becomes the current directory, so that relative
-// template paths and the template folder resolve there.
-void EnterProgramFolder() {
-  char path[kPathSize];
-  const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (n == 0 || n >= sizeof path) return;
-  *FindFileNamePart(path) = '\0';
-  SetCurrentDirectoryA(path);
-  CreateDirectoryA("template", nullptr);
-}
-
-}  // namespace
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  EnterProgramFolder();
-  // The main window is not built yet: say so rather than start silently.
-  MessageBoxA(nullptr, LoadMessage(IDS_STATUS_READY), LoadMessage(IDS_CAPTION_ARKIVANTO), MB_ICONINFORMATION);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int showCommand) {
+  // Relative paths resolve in the program's folder from here on.
+  SetCurrentDirectoryA(ProgramFolder());
+  if (!previous && !RegisterMainWindowClass(instance)) return 0;
+  if (!CreateMainWindow(instance, showCommand)) return 0;
+  const int code = RunMessageLoop();
   FreeMessages();
-  return 0;
+  return code;
 }

@@ -4,8 +4,12 @@
 
 #include <windows.h>
 
+#include <commctrl.h>
+
 struct MainWindowState {
+  HINSTANCE instance = nullptr;
   HWND window = nullptr;
+  HWND tooltip = nullptr;
   HWND toolbar = nullptr;
   HWND compressionCombo = nullptr;
   HWND destinationEdit = nullptr;
@@ -14,6 +18,9 @@ struct MainWindowState {
   HWND overallProgress = nullptr;
   HWND templateProgress = nullptr;
   HWND templateList = nullptr;
+  HIMAGELIST toolbarImages = nullptr;
+  int sortColumn = -1;
+  int sortDescending = 0;
 };
 
 MainWindowState& MainState();

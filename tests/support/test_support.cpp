@@ -22,6 +22,20 @@ SHORT ScriptedPerson::KeyState(int virtualKey) {
   return std::find(keysDown.begin(), keysDown.end(), virtualKey) != keysDown.end() ? SHORT(0x8000) : 0;
 }
 
+bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
+  dialogTitles.push_back(std::string("folder:") + title);
+  if (folderAnswer.empty()) return false;
+  snprintf(path, MAX_PATH, "%s", folderAnswer.c_str());
+  return true;
+}
+
+bool ScriptedPerson::GetSaveFileName(OPENFILENAMEA* dialog) {
+  dialogTitles.push_back(std::string("save:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
+  if (saveAnswer.empty()) return false;
+  snprintf(dialog->lpstrFile, dialog->nMaxFile, "%s", saveAnswer.c_str());
+  return true;
+}
+
 ScratchFolder::ScratchFolder(const char* name) {
   static unsigned counter = 0;
   char temp[MAX_PATH];

@@ -27,11 +27,17 @@ class ScriptedPerson final : public Person {
   int ShowMessage(HWND owner, const char* text, const char* caption, UINT type) override;
   SHORT KeyState(int virtualKey) override;
   void Now(SYSTEMTIME* time) override { *time = now; }
+  bool BrowseForFolder(HWND owner, const char* title, char* path) override;
+  bool GetSaveFileName(OPENFILENAMEA* dialog) override;
 
   std::vector<ShownMessage> shown;
   std::deque<int> answers;  // taken in order; IDOK / IDNO once they run out
   std::vector<int> keysDown;
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
+  // Folder browser and save dialog: the titles shown, and the answer (empty
+  // for Cancel).
+  std::vector<std::string> dialogTitles;
+  std::string folderAnswer, saveAnswer;
 
  private:
   Person* previous_ = nullptr;

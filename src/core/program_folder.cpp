@@ -1,0 +1,28 @@
+#include "core/program_folder.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "core/text.h"
+
+namespace {
+char folder[kPathSize];
+}
+
+const char* ProgramFolder() {
+  if (!folder[0]) {
+    char path[kPathSize];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    if (n > 0 && n < sizeof path) {
+      *FindFileNamePart(path) = '\0';
+      strcpy(folder, path);
+    }
+  }
+  return folder;
+}
+
+void SetProgramFolder(const char* path) {
+  PathText p;
+  if (p.Set(path) && p.EnsureSeparator()) strcpy(folder, p.s);
+}

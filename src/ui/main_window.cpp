@@ -1,0 +1,412 @@
+#include "ui/main_window.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "backup/backup_run.h"
+#include "core/interaction.h"
+#include "core/messages.h"
+#include "core/text.h"
+#include "resource.h"
+#include "ui/main_window_state.h"
+#include "ui/template_editor.h"
+#include "ui/template_list.h"
+
+namespace {
+
+constexpr char kClassName[] = "Arkivanto2";
+constexpr int kBrowseWidth = 50;
+constexpr int kFieldHeight = 18;
+const char* const kCompressionTypes[] = {"LZH", "ZIP", "CAB", "RAR", "GCA"};
+
+struct ToolbarButton {
+  int command;  // 0 for a separator
+  int image;
+  BYTE style;
+  BYTE state;
+  int tooltipId;  // 0 for none
+};
+
+constexpr ToolbarButton kButtons[] = {
+    {IDM_RELOAD, 0, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_RELOAD},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_RESIZE, 11, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_RESIZE},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_NEW_TEMPLATE, 1, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_NEW_TEMPLATE},
+    {IDM_EDIT_TEMPLATES, 2, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_EDIT_TEMPLATES},
+    {IDM_DELETE_TEMPLATES, 3, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_DELETE_TEMPLATES},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_CHECK_ALL, 4, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_CHECK_ALL},
+    {IDM_UNCHECK_ALL, 5, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_UNCHECK_ALL},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_ADD_DATE, 6, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_ADD_DATE},
+    {IDM_COMPRESS, 7, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_COMPRESS},
+    // Three disabled buttons keep the room the compression drop-down covers.
+    {IDM_PLACEHOLDER_1, 0, TBSTYLE_BUTTON, 0, 0},
+    {IDM_PLACEHOLDER_2, 0, TBSTYLE_BUTTON, 0, 0},
+    {IDM_PLACEHOLDER_3, 0, TBSTYLE_BUTTON, 0, 0},
+    {IDM_USE_REGEDIT, 15, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_USE_REGEDIT},
+    {IDM_LOG, 8, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_LOG},
+    {IDM_GRID, 9, TBSTYLE_CHECK, TBSTATE_ENABLED | TBSTATE_CHECKED, IDS_TOGGLE_GRID},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_DO_BACKUP, 10, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_DO_BACKUP},
+};
+
+MainWindowState& State() { return MainState(); }
+
+bool ButtonChecked(int command) {
+  return SendMessageA(State().toolbar, TB_ISBUTTONCHECKED, WPARAM(command), 0) != 0;
+}
+
+HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+
+void UseGuiFont(HWND control) { SendMessageA(control, WM_SETFONT, WPARAM(GuiFont()), FALSE); }
+
+int WindowHeight(HWND window) {
+  RECT r = {};
+  GetWindowRect(window, &r);
+  return r.bottom - r.top;
+}
+
+HWND CreateChild(DWORD exStyle, const char* className, const char* text, DWORD style, int x, int y, int w, int h,
+                 HWND parent, int id, HINSTANCE instance) {
+  return CreateWindowExA(exStyle, className, text, style, x, y, w, h, parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+}
+
+bool CreateToolbar(HWND window, HINSTANCE instance) {
+  MainWindowState& s = State();
+  s.toolbarImages = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 4, 4);
+  if (!s.toolbarImages) return false;
+  HBITMAP strip = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TOOLBAR));
+  if (!strip) return false;
+  ImageList_AddMasked(s.toolbarImages, strip, RGB(255, 0, 255));
+  DeleteObject(strip);
+  s.toolbar = CreateChild(0, TOOLBARCLASSNAMEA, nullptr, WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | CCS_NODIVIDER, 0, 0,
+                          100, 32, window, 0, instance);
+  if (!s.toolbar) return false;
+  SendMessageA(s.toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
+  SendMessageA(s.toolbar, TB_SETIMAGELIST, 0, LPARAM(s.toolbarImages));
+  s.tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
+  if (!s.tooltip) return false;
+  for (const ToolbarButton& b : kButtons)
+    AddToolbarButton(s.toolbar, b.state, b.style, b.image, b.command, s.tooltip, instance,
+                     b.tooltipId ? LoadMessage(b.tooltipId) : nullptr);
+  SendMessageA(s.toolbar, TB_SETTOOLTIPS, WPARAM(s.tooltip), 0);
+  return true;
+}
+
+bool CreateCompressionCombo(HINSTANCE instance) {
+  MainWindowState& s = State();
+  RECT first = {}, last = {};
+  SendMessageA(s.toolbar, TB_GETRECT, IDM_PLACEHOLDER_1, LPARAM(&first));
+  SendMessageA(s.toolbar, TB_GETRECT, IDM_PLACEHOLDER_3, LPARAM(&last));
+  s.compressionCombo = CreateChild(0, "COMBOBOX", nullptr, WS_CHILD | WS_VISIBLE | WS_DISABLED | CBS_DROPDOWNLIST,
+                                   first.left, first.top, last.right - first.left, 200, s.toolbar, 0, instance);
+  if (!s.compressionCombo) return false;
+  for (const char* name : kCompressionTypes) SendMessageA(s.compressionCombo, CB_ADDSTRING, 0, LPARAM(name));
+  SendMessageA(s.compressionCombo, CB_SETCURSEL, 0, 0);
+  UseGuiFont(s.compressionCombo);
+  AddControlTooltip(s.compressionCombo, s.tooltip, IDT_COMPRESSION_COMBO, LoadMessage(IDS_COMPRESSION_TYPE));
+  return true;
+}
+
+HWND CreateProgressBar(HINSTANCE instance) {
+  HWND bar = CreateChild(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0,
+                         State().statusBar, 0, instance);
+  if (bar) {
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+  }
+  return bar;
+}
+
+bool CreateTemplateListView(HWND window, HINSTANCE instance) {
+  MainWindowState& s = State();
+  s.templateList = CreateChild(WS_EX_CLIENTEDGE, WC_LISTVIEWA, nullptr,
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 300, 30,
+                               window, IDC_TEMPLATE_LIST, instance);
+  if (!s.templateList) return false;
+  SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+               LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
+  const int headers[] = {IDS_COLUMN_TEMPLATE, IDS_COLUMN_DETAIL, IDS_COLUMN_DIR, IDS_COLUMN_FILE};
+  for (int i = 0; i < 4; ++i) {
+    LVCOLUMNA column = {};
+    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    column.cx = 100;
+    column.pszText = const_cast<char*>(LoadMessage(headers[i]));
+    column.iSubItem = i;
+    SendMessageA(s.templateList, LVM_INSERTCOLUMNA, WPARAM(i), LPARAM(&column));
+  }
+  return true;
+}
+
+void Layout(HWND window, WPARAM wParam, LPARAM lParam) {
+  const MainWindowState& s = State();
+  if (!s.templateList || !s.statusBar || !s.toolbar || !s.destinationEdit) return;
+  SendMessageA(s.toolbar, WM_SIZE, wParam, lParam);
+  SendMessageA(s.statusBar, WM_SIZE, wParam, lParam);
+  RECT client = {};
+  GetClientRect(window, &client);
+  const int width = client.right, height = client.bottom;
+  const int toolbarHeight = WindowHeight(s.toolbar), editHeight = WindowHeight(s.destinationEdit),
+            statusHeight = WindowHeight(s.statusBar);
+  MoveWindow(s.templateList, 0, toolbarHeight + editHeight, width,
+             height - statusHeight - editHeight - toolbarHeight, FALSE);
+  SetWindowPos(s.destinationEdit, nullptr, 0, toolbarHeight, width - kBrowseWidth, kFieldHeight, SWP_NOZORDER);
+  if (s.browseButton)
+    SetWindowPos(s.browseButton, nullptr, width - kBrowseWidth, toolbarHeight, kBrowseWidth, kFieldHeight,
+                 SWP_NOZORDER);
+  int parts[2] = {width - statusHeight - 100, width - statusHeight};
+  SendMessageA(s.statusBar, SB_SETPARTS, 2, LPARAM(parts));
+  RECT part = {};
+  SendMessageA(s.statusBar, SB_GETRECT, 1, LPARAM(&part));
+  const int half = (part.bottom - part.top) / 2;
+  if (s.overallProgress)
+    MoveWindow(s.overallProgress, part.left, part.top, part.right - part.left, half, TRUE);
+  if (s.templateProgress)
+    MoveWindow(s.templateProgress, part.left, part.top + half, part.right - part.left, half, TRUE);
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+void FitToToolbar(HWND window) {
+  const int count = int(SendMessageA(State().toolbar, TB_BUTTONCOUNT, 0, 0));
+  RECT lastButton = {}, client = {};
+  if (count <= 0 || !SendMessageA(State().toolbar, TB_GETITEMRECT, WPARAM(count - 1), LPARAM(&lastButton))) return;
+  GetClientRect(window, &client);
+  client.right = lastButton.right;
+  AdjustWindowRect(&client, DWORD(GetWindowLongPtrA(window, GWL_STYLE)), FALSE);
+  SetWindowPos(window, nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void EditSelectedTemplates(HWND window) {
+  const int count = TemplateRowCount();
+  for (int row = 0; row < count; ++row) {
+    if (!IsTemplateRowSelected(row)) continue;
+    const std::string path = TemplateRowPath(row);
+    if (path.empty()) continue;
+    if (RunTemplateEditor(window, path.c_str())) SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+  }
+}
+
+void DeleteSelectedTemplates(HWND window) {
+  const int selected = SelectedTemplateRowCount();
+  if (selected == 0) {
+    ShowMessage(window, LoadMessage(IDS_NO_TEMPLATES_SELECTED), LoadMessage(IDS_CAPTION_NOTIFY), MB_ICONINFORMATION);
+    return;
+  }
+  char question[512];
+  snprintf(question, sizeof question, LoadMessage(IDS_DELETE_TEMPLATES_QUESTION), selected);
+  if (ShowMessage(window, question, LoadMessage(IDS_CAPTION_QUESTION), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
+      IDYES)
+    return;
+  for (;;) {
+    const int row = int(SendMessageA(State().templateList, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+    if (row < 0) break;
+    const std::string path = TemplateRowPath(row);
+    if (!path.empty()) DeleteFileA(path.c_str());
+    SendMessageA(State().templateList, LVM_DELETEITEM, WPARAM(row), 0);
+  }
+}
+
+void SetAllRowsChecked(bool checked) {
+  for (int row = 0; row < TemplateRowCount(); ++row) SetTemplateRowChecked(row, checked);
+}
+
+void BrowseDestination(HWND window) {
+  char path[kPathSize] = {};
+  if (ButtonChecked(IDM_COMPRESS)) {
+    // The filter names are Japanese whatever the language; they reach the
+    // dialog in the user's code page.
+    static const wchar_t kFilterText[] = L"圧縮ファイル(*.lzh)\0*.lzh\0全ファイル(*.*)\0*.*\0";
+    char filter[128] = {};
+    WideCharToMultiByte(CP_ACP, 0, kFilterText, sizeof kFilterText / sizeof(wchar_t), filter, sizeof filter - 1,
+                        nullptr, nullptr);
+    OPENFILENAMEA dialog = {};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = window;
+    dialog.lpstrFilter = filter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = path;
+    dialog.nMaxFile = sizeof path;
+    dialog.lpstrTitle = LoadMessage(IDS_CAPTION_SAVE_FILE);
+    dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (!AskSaveFileName(&dialog)) return;
+  } else if (!BrowseForFolder(window, LoadMessage(IDS_SELECT_DESTINATION), path)) {
+    return;
+  }
+  SetWindowTextA(State().destinationEdit, path);
+}
+
+void OnCommand(HWND window, int command) {
+  MainWindowState& s = State();
+  switch (command) {
+    case IDM_RELOAD: LoadTemplateList(window); break;
+    case IDM_RESIZE: FitToToolbar(window); break;
+    case IDM_NEW_TEMPLATE:
+      if (RunTemplateEditor(window, nullptr)) SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+      break;
+    case IDM_EDIT_TEMPLATES: EditSelectedTemplates(window); break;
+    case IDM_DELETE_TEMPLATES: DeleteSelectedTemplates(window); break;
+    case IDM_CHECK_ALL: SetAllRowsChecked(true); break;
+    case IDM_UNCHECK_ALL: SetAllRowsChecked(false); break;
+    case IDM_COMPRESS: EnableWindow(s.compressionCombo, ButtonChecked(IDM_COMPRESS)); break;
+    case IDM_GRID:
+      SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES,
+                   ButtonChecked(IDM_GRID) ? LVS_EX_GRIDLINES : 0);
+      break;
+    case IDM_DO_BACKUP: RunBackup(window); break;
+    case IDM_BROWSE: BrowseDestination(window); break;
+    default: break;
+  }
+}
+
+void OnNotify(HWND window, const NMHDR* header) {
+  if (header->idFrom != IDC_TEMPLATE_LIST) return;
+  if (header->code == LVN_COLUMNCLICK)
+    SortTemplateList(reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem);
+  else if (header->code == NM_DBLCLK)
+    EditSelectedTemplates(window);
+}
+
+void ExtendSystemMenu(HWND window) {
+  HMENU menu = GetSystemMenu(window, FALSE);
+  AppendMenuA(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(menu, MF_STRING, IDM_ABOUT, LoadMessage(IDS_ABOUT_MENU));
+}
+
+}  // namespace
+
+void AddToolbarButton(HWND toolbar, BYTE state, BYTE style, int image, int command, HWND tooltip, HINSTANCE instance,
+                      const char* tooltipText) {
+  TBBUTTON button = {};
+  button.iBitmap = image;
+  button.idCommand = command;
+  button.fsState = state;
+  button.fsStyle = style;
+  SendMessageA(toolbar, TB_ADDBUTTONSA, 1, LPARAM(&button));
+  if (!tooltip || !tooltipText || style == TBSTYLE_SEP) return;
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = toolbar;
+  tool.uId = UINT_PTR(command);
+  tool.hinst = instance;
+  tool.lpszText = const_cast<char*>(tooltipText);
+  SendMessageA(toolbar, TB_GETRECT, WPARAM(command), LPARAM(&tool.rect));
+  SendMessageA(tooltip, TTM_ADDTOOLA, 0, LPARAM(&tool));
+}
+
+void AddControlTooltip(HWND control, HWND tooltip, UINT toolId, const char* text) {
+  // One tool for the control's place on its parent, one for the control itself.
+  HWND parent = GetParent(control);
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = parent;
+  tool.uId = toolId;
+  tool.lpszText = const_cast<char*>(text);
+  GetWindowRect(control, &tool.rect);
+  MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&tool.rect), 2);
+  SendMessageA(tooltip, TTM_ADDTOOLA, 0, LPARAM(&tool));
+  tool.hwnd = control;
+  GetClientRect(control, &tool.rect);
+  SendMessageA(tooltip, TTM_ADDTOOLA, 0, LPARAM(&tool));
+}
+
+int CreateChildControls(HWND window, HINSTANCE instance) {
+  MainWindowState& s = State();
+  bool ok = CreateToolbar(window, instance) && CreateCompressionCombo(instance);
+  if (ok) {
+    RECT toolbarClient = {};
+    GetClientRect(s.toolbar, &toolbarClient);
+    s.destinationEdit = CreateChild(WS_EX_CLIENTEDGE, "Edit", nullptr, WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0,
+                                    toolbarClient.bottom, toolbarClient.right, 20, window, 0, instance);
+    ok = s.destinationEdit != nullptr;
+    if (ok) UseGuiFont(s.destinationEdit);
+  }
+  if (ok) {
+    s.browseButton = CreateChild(0, "Button", LoadMessage(IDS_REFER), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
+                                 IDC_BROWSE_BUTTON, instance);
+    ok = s.browseButton != nullptr;
+    if (ok) UseGuiFont(s.browseButton);
+  }
+  if (ok) {
+    s.statusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, "", window, IDC_STATUS_BAR);
+    ok = s.statusBar != nullptr;
+  }
+  if (ok) ok = (s.overallProgress = CreateProgressBar(instance)) != nullptr;
+  if (ok) ok = (s.templateProgress = CreateProgressBar(instance)) != nullptr;
+  if (ok) ok = CreateTemplateListView(window, instance);
+  if (!ok) MessageBeep(MB_ICONHAND);
+  return ok ? 0 : 1;
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: ExtendSystemMenu(window); break;
+    case WM_SIZE: Layout(window, wParam, lParam); break;
+    case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
+    case WM_NOTIFY: OnNotify(window, reinterpret_cast<const NMHDR*>(lParam)); break;
+    case WM_SYSCOMMAND:
+      // The About box arrives with the player; until then the item does nothing.
+      if (LOWORD(wParam) == IDM_ABOUT) return 0;
+      break;
+    case WM_CLOSE: DestroyWindow(window); return 0;
+    case WM_DESTROY:
+      if (State().toolbarImages) ImageList_Destroy(State().toolbarImages);
+      State().toolbarImages = nullptr;
+      PostQuitMessage(0);
+      break;
+    default: break;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+int RegisterMainWindowClass(HINSTANCE instance) {
+  WNDCLASSEXA windowClass = {};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.style = CS_HREDRAW | CS_VREDRAW;
+  windowClass.lpfnWndProc = MainWindowProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
+  windowClass.hIconSm = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+  windowClass.lpszClassName = kClassName;
+  return RegisterClassExA(&windowClass) != 0;
+}
+
+int CreateMainWindow(HINSTANCE instance, int showCommand) {
+  MainWindowState& s = State();
+  s.instance = instance;
+  InitCommonControls();
+  s.window = CreateWindowExA(0, kClassName, LoadMessage(IDS_CAPTION_ARKIVANTO), WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
+  if (!s.window) return 0;
+  CreateChildControls(s.window, instance);
+  SendMessageA(s.window, WM_COMMAND, IDM_RESIZE, 0);
+  SendMessageA(s.statusBar, SB_SETTEXTA, WPARAM(0 | SBT_NOBORDERS), LPARAM(LoadMessage(IDS_STATUS_READY)));
+  LoadTemplateList(s.window);
+  ShowWindow(s.window, showCommand);
+  UpdateWindow(s.window);
+  SetFocus(s.window);
+  return 1;
+}
+
+int RunMessageLoop() {
+  MSG message;
+  for (;;) {
+    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    if (got == 0) break;
+    if (got == -1) continue;
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return int(message.wParam);
+}

@@ -1,0 +1,130 @@
+#include "ui/template_list.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "core/handles.h"
+#include "core/interaction.h"
+#include "core/memory.h"
+#include "core/messages.h"
+#include "core/program_folder.h"
+#include "core/text.h"
+#include "ui/main_window_state.h"
+
+namespace {
+
+HWND List() { return MainState().templateList; }
+
+void SetRowText(int row, int column, const char* text) {
+  LVITEMA item = {};
+  item.iSubItem = column;
+  item.pszText = const_cast<char*>(text);
+  SendMessageA(List(), LVM_SETITEMTEXTA, WPARAM(row), LPARAM(&item));
+}
+
+void AddRow(HANDLE file, const char* fileName) {
+  LVITEMA item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = TemplateRowCount();
+  item.lParam = item.iItem;
+  const int row = int(SendMessageA(List(), LVM_INSERTITEMA, 0, LPARAM(&item)));
+  if (row < 0) return;
+  for (int column = 0; column < 3; ++column) {
+    char* line = ReadLineFromFile(file);
+    if (line) SetRowText(row, column, line);
+    MemFree(line);
+  }
+  SetRowText(row, 3, fileName);
+  SetTemplateRowChecked(row, false);
+}
+
+int RowOfItemData(LPARAM data) {
+  LVFINDINFOA find = {};
+  find.flags = LVFI_PARAM;
+  find.lParam = data;
+  return int(SendMessageA(List(), LVM_FINDITEMA, WPARAM(-1), LPARAM(&find)));
+}
+
+}  // namespace
+
+int TemplateRowCount() { return List() ? int(SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)) : 0; }
+
+bool IsTemplateRowChecked(int row) {
+  const UINT state = UINT(SendMessageA(List(), LVM_GETITEMSTATE, WPARAM(row), LVIS_STATEIMAGEMASK));
+  return (state >> 12) != 1;
+}
+
+void SetTemplateRowChecked(int row, bool checked) {
+  LVITEMA item = {};
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+  SendMessageA(List(), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
+}
+
+bool IsTemplateRowSelected(int row) {
+  return SendMessageA(List(), LVM_GETITEMSTATE, WPARAM(row), LVIS_SELECTED) & LVIS_SELECTED;
+}
+
+int SelectedTemplateRowCount() { return List() ? int(SendMessageA(List(), LVM_GETSELECTEDCOUNT, 0, 0)) : 0; }
+
+std::string TemplateRowText(int row, int column, int room) {
+  std::vector<char> text(size_t(room > 0 ? room : 1), '\0');
+  LVITEMA item = {};
+  item.iSubItem = column;
+  item.pszText = text.data();
+  item.cchTextMax = int(text.size());
+  SendMessageA(List(), LVM_GETITEMTEXTA, WPARAM(row), LPARAM(&item));
+  return text.data();
+}
+
+std::string TemplateRowPath(int row) {
+  PathText path;
+  if (!path.Set(ProgramFolder()) || !path.Append("Template\\")) return {};
+  const std::string name = TemplateRowText(row, 3, int(kPathSize - path.length));
+  return path.Append(name.c_str()) ? path.s : std::string();
+}
+
+void LoadTemplateList(HWND owner) {
+  if (!List()) return;
+  SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
+  PathText folder;
+  if (!folder.Set(ProgramFolder()) || !folder.Append("template\\")) return;
+  PathText pattern = folder;
+  if (!pattern.Append("*.txt")) return;
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA(pattern.s, &found));
+  if (!search) return;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    PathText path = folder;
+    FileHandle file;
+    if (path.Append(found.cFileName))
+      file.reset(CreateFileA(path.s, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr));
+    if (!file) {
+      ShowMessage(owner, LoadMessage(IDS_CANT_OPEN_FILE), found.cFileName, MB_ICONERROR);
+      continue;
+    }
+    AddRow(file.get(), found.cFileName);
+  } while (FindNextFileA(search.get(), &found));
+}
+
+void SortTemplateList(int column) {
+  MainWindowState& state = MainState();
+  if (column == state.sortColumn) {
+    state.sortDescending = !state.sortDescending;
+  } else {
+    state.sortColumn = column;
+    state.sortDescending = 0;
+  }
+  SendMessageA(List(), LVM_SORTITEMS, WPARAM(column), LPARAM(CompareTemplateRows));
+}
+
+int CALLBACK CompareTemplateRows(LPARAM first, LPARAM second, LPARAM column) {
+  // Texts are compared on their first 29 bytes, as the list shows them.
+  const std::string a = TemplateRowText(RowOfItemData(first), int(column), 30);
+  const std::string b = TemplateRowText(RowOfItemData(second), int(column), 30);
+  const int order = lstrcmpA(a.c_str(), b.c_str());
+  return MainState().sortDescending ? -order : order;
+}
