@@ -45,14 +45,23 @@ void stepEnvelopes(XmChannel& ch, const XmInstrument& ins) {
         xmEnvelopeStep(ch, ins, XmEnvelope::Panning);
 }
 
-// Slides shared by the row tick and the other ticks of the volume column.
-bool volumeColumnEveryTick(XmChannel& ch, uint8_t v) {
+// Volume-column slides. The fine ones (8x, 9x) act on the row tick only, the
+// others on every tick.
+bool volumeColumnSlide(XmChannel& ch, uint8_t v, bool rowTick) {
     int lo = v & 15;
     switch (v >> 4) {
+    case 0x8:
+        if (!rowTick)
+            return false;
+        [[fallthrough]];
     case 0x6:
         ch.volume = lower(ch.volume, lo);
         ch.updateFlags |= XM_UPDATE_VOLUME;
         return true;
+    case 0x9:
+        if (!rowTick)
+            return false;
+        [[fallthrough]];
     case 0x7:
         ch.volume = raise(ch.volume, lo);
         ch.updateFlags |= XM_UPDATE_VOLUME;
@@ -77,17 +86,9 @@ void volumeColumnRow(XmChannel& ch, uint8_t v) {
         ch.updateFlags |= XM_UPDATE_VOLUME;
         return;
     }
-    if (volumeColumnEveryTick(ch, v))
+    if (volumeColumnSlide(ch, v, true))
         return;
     switch (v >> 4) {
-    case 0x8:
-        ch.volume = lower(ch.volume, lo);
-        ch.updateFlags |= XM_UPDATE_VOLUME;
-        break;
-    case 0x9:
-        ch.volume = raise(ch.volume, lo);
-        ch.updateFlags |= XM_UPDATE_VOLUME;
-        break;
     case 0xA:
         ch.vibSpeed = static_cast<uint8_t>(lo);
         break;
@@ -112,7 +113,7 @@ void volumeColumnRow(XmChannel& ch, uint8_t v) {
 }
 
 void volumeColumnOther(XmChannel& ch, uint8_t v) {
-    if (volumeColumnEveryTick(ch, v))
+    if (volumeColumnSlide(ch, v, false))
         return;
     if (v >> 4 == 0xB) {
         ch.vibDepth = v & 15;
