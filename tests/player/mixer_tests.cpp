@@ -75,6 +75,14 @@ TEST_CASE("a forward loop shorter than the step wraps by whole loop lengths") {
     for (int i = 0; i < 9; i++)
         CHECK(out[2 * i] == positions[i] * 1000);
     CHECK(v.position == 5);
+
+    // Started past the loop end, a voice plays on to the sample end first.
+    LoadedSong early(songWithSample(framesSample({0, 1000, 2000, 3000, 4000, 5000, 6000, 7000}, 1, 0, 4)));
+    settledVoice(0, early.m->instruments[0].samples[0], ONE, 255, 255).position = 5;
+    out = mix(5);
+    const int beyond[5] = {5, 6, 7, 0, 1};
+    for (int i = 0; i < 5; i++)
+        CHECK(out[2 * i] == beyond[i] * 1000);
 }
 
 TEST_CASE("a ping-pong loop reflects at both ends and keeps its direction across chunks") {
@@ -96,6 +104,17 @@ TEST_CASE("a ping-pong loop reflects at both ends and keeps its direction across
     CHECK(pieces == whole);
     CHECK((xmVoices[0].position == end.position && xmVoices[0].fraction == end.fraction &&
            xmVoices[0].direction == end.direction));
+
+    // Landing exactly on the loop start plays that frame before turning.
+    LoadedSong z(songWithSample(framesSample({0, 1000, 2000, 3000, 4000}, 2, 0, 4)));
+    XmVoice& back = settledVoice(0, z.m->instruments[0].samples[0], ONE, 255, 255);
+    back.position = 2;
+    back.direction = 2;
+    std::vector<float> turn = mix(6);
+    const float turnExpected[6] = {2000, 1000, 0, 1000, 2000, 3000};
+    for (int i = 0; i < 6; i++)
+        CHECK(turn[2 * i] == doctest::Approx(turnExpected[i]).epsilon(0.001));
+    CHECK(back.direction == 1);
 
     // Unfolded, the position runs 0..6 once, then round the loop [2, 6)
     // forward and back; the frames rise by 1000 to 5000 at frame 5.

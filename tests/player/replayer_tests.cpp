@@ -54,13 +54,14 @@ TEST_CASE("position jump and pattern break on one row, in both channel orders") 
     }
 }
 
-TEST_CASE("breaks past row 63 or a pattern's end, the last order and the song's end") {
-    XmSong song = sequenceSong({4, 4, 2});
+TEST_CASE("breaks past row 63, the last order and the song's end") {
+    XmSong song = sequenceSong({4, 70, 16});
     song.restart = 1;
-    song.patterns[0].at(1, 0) = {0, 0, 0, 0xD, 0x70};  // above 63: row 0
-    song.patterns[1].at(0, 1) = {0, 0, 0, 0xD, 0x12};  // row 12 of a 2-row pattern: row 0
+    song.patterns[0].at(1, 0) = {0, 0, 0, 0xD, 0x64};  // row 64, above 63: row 0
+    song.patterns[1].at(0, 1) = {0, 0, 0, 0xD, 0x12};  // decimal digits: row 12
     LoadedSong s(song);
-    CHECK(positions(s, 7) == Positions{{0, 0}, {0, 1}, {1, 0}, {2, 0}, {2, 1}, {1, 0}, {2, 0}});
+    CHECK(positions(s, 9) ==
+          Positions{{0, 0}, {0, 1}, {1, 0}, {2, 12}, {2, 13}, {2, 14}, {2, 15}, {1, 0}, {2, 12}});
 
     XmSong last = sequenceSong({2, 2});
     last.restart = 1;
@@ -208,6 +209,7 @@ TEST_CASE("tone portamento glides without a new note; the volume column's jumps 
     song.patterns[0].at(0, 0) = {C4, 1, 0, 0, 0};
     song.patterns[0].at(1, 0) = {C5, 1, 0, 3, 0x10};
     song.patterns[0].at(2, 0) = {C4, 0, 0xF0, 0, 0};
+    song.patterns[0].at(3, 0) = {37, 0, 0, 3, 0x10};  // glide down an octave
     LoadedSong s(song);
     s.ticks(6);
     xmVoices[0].position = 20;
@@ -217,6 +219,35 @@ TEST_CASE("tone portamento glides without a new note; the volume column's jumps 
     s.ticks(1);
     CHECK(xmChannels[0].period == 4608);
     CHECK((xmChannels[0].voice == &xmVoices[0] && xmVoices[0].position == 20));
+    s.ticks(11);
+    CHECK(xmChannels[0].period == 4608 + 5 * 64);
+}
+
+TEST_CASE("vibrato and tremolo run a sine over 64 positions; vibrato's pitch moves oppositely in the tables") {
+    for (bool linear : {true, false}) {
+        XmSong song = basicSong(2, 8);
+        song.linear = linear;
+        song.patterns[0].at(0, 0) = {C4, 1, 0, 4, 0x8F};
+        song.patterns[0].at(0, 1) = {C4, 1, 0x30, 7, 0x84};
+        LoadedSong s(song);
+        int vibrato[6], tremolo[6];
+        uint32_t steps[6];
+        for (int t = 0; t < 6; t++) {
+            s.ticks(1);
+            vibrato[t] = xmChannels[0].periodDelta;
+            tremolo[t] = xmChannels[1].tremoloDelta;
+            steps[t] = xmVoices[0].stepFraction;
+        }
+        CAPTURE(linear);
+        // The sine's factor is a little short of pi/64: its peak is 255, not 256.
+        const int expectedVibrato[6] = {0, 0, -84, -116, -84, 0};
+        const int expectedTremolo[6] = {0, 0, 11, 15, 11, 0};
+        for (int t = 0; t < 6; t++) {
+            CHECK(vibrato[t] == expectedVibrato[t]);
+            CHECK(tremolo[t] == expectedTremolo[t]);
+        }
+        CHECK((linear ? steps[3] < steps[0] : steps[3] > steps[0]));
+    }
 }
 
 TEST_CASE("arpeggio offsets by tick, upwards in both tables") {
