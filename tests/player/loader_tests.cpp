@@ -1,0 +1,164 @@
+// Loading modules: records, conversions and the limits a module must keep.
+#include "songs.h"
+
+#include <doctest.h>
+
+#include <cstring>
+
+namespace {
+
+// Header fields at their fixed offsets in the written file.
+void patch16(std::vector<uint8_t>& bytes, size_t at, unsigned value) {
+    bytes[at] = static_cast<uint8_t>(value);
+    bytes[at + 1] = static_cast<uint8_t>(value >> 8);
+}
+constexpr size_t FIRST_PATTERN = 60 + 276;
+
+}  // namespace
+
+TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty ones") {
+    XmSong song = basicSong(3, 4);
+    XmSongPattern& p = song.patterns[0];
+    p.at(0, 0) = {49, 1, 0x30, 0xC, 0x20};  // all five fields: stored plain
+    p.at(0, 2) = {0, 0, 0, 0xF, 3};  // masked
+    p.at(1, 1) = {97, 200, 0, 0, 0};  // key off; no such instrument
+    p.at(3, 2) = {120, 0, 0, 0, 0};  // beyond key off
+    song.patterns.push_back(XmSongPattern{});
+    song.patterns[1].rows = 20;  // stored without data
+    song.orders = {0, 5, 1};
+    song.restart = 3;  // at songLength: wraps to the first order
+    LoadedSong s(song);
+    REQUIRE(s.m);
+    CHECK(s.m->songLength == 3);
+    CHECK(s.m->restartPosition == 0);
+    CHECK(s.m->channelCount == 3);
+    CHECK(s.m->usedPatterns == 6);
+    CHECK(s.m->patternCount == 6);
+    CHECK(s.m->initialGlobalVolume == 64);
+    CHECK((s.m->tickHandler == &xmTick));
+    const XmCell* c = s.m->patterns[0].cells;
+    CHECK(std::memcmp(&c[0], "\x31\x01\x30\x0C\x20", 5) == 0);
+    CHECK((c[2].effect == 0xF && c[2].param == 3 && c[2].note == 0));
+    CHECK((c[4].note == XM_NOTE_KEY_OFF && c[4].instrument == 0));
+    CHECK(c[11].note == 0);
+    CHECK(s.m->patterns[1].rows == 20);
+    for (int i = 2; i < 6; i++) {
+        CHECK(s.m->patterns[i].rows == 64);
+        CHECK(s.m->patterns[i].cells[64 * 3 - 1].note == 0);
+    }
+}
+
+TEST_CASE("samples become 16-bit frames with normalised loops and guard frames") {
+    XmSong song = basicSong(1, 1);
+    XmSongInstrument& ins = song.instruments[0];
+    XmSongSample eight;
+    eight.sixteenBit = false;
+    eight.frames = {1, -1, 127, -128, 5};
+    eight.loopType = 3;  // both loop bits: ping-pong
+    eight.loopStart = 1;
+    eight.loopLength = 2;
+    XmSongSample sixteen = flatSample(500, -7);
+    sixteen.frames[0] = 1000;
+    sixteen.frames[100] = 1234;
+    sixteen.loopStart = 100;
+    sixteen.loopLength = 300;
+    XmSongSample once = flatSample(10, 5);
+    once.loopType = 0;
+    once.loopStart = 3;
+    XmSongSample zeroLoop = flatSample(10, 5);
+    zeroLoop.loopLength = 0;
+    XmSongSample beyond = flatSample(10, 5);
+    beyond.loopStart = 6;
+    beyond.loopLength = 8;  // the loop end is clamped to the sample end
+    ins.samples = {eight, sixteen, once, zeroLoop, beyond};
+    ins.fadeout = 0x9000;
+    ins.volume.points = {{0, 64}};  // one point: switched off
+    ins.volume.type = 1;
+    ins.panning.points = {{0, 70}, {3, 10}, {2, 0}};
+    ins.panning.pointCount = 13;
+    ins.panning.type = 5;
+    ins.panning.loopStart = 12;  // past the points: no loop
+    song.instruments.push_back(XmSongInstrument{});
+    song.instruments[1].keymap.fill(3);
+    LoadedSong s(song);
+    REQUIRE(s.m);
+    const XmInstrument& i0 = s.m->instruments[0];
+    REQUIRE(i0.sampleCount == 5);
+    const XmSample& a = *i0.samples[0];
+    CHECK((a.bits == 16 && a.length == 5 && a.loopType == 4 && a.loopStart == 1 && a.loopLength == 2));
+    CHECK((a.data[0] == 256 && a.data[1] == -256 && a.data[2] == 127 * 256 && a.data[4] == 5 * 256));
+    CHECK(a.data[3] == a.data[2]);  // ping-pong guard repeats the frame before the loop end
+    const XmSample& b = *i0.samples[1];
+    CHECK((b.length == 500 && b.loopStart == 100 && b.loopLength == 300 && b.loopType == 2));
+    CHECK((b.data[0] == 1000 && b.data[1] == -7 && b.data[400] == 1234));  // forward guard: the loop start
+    const XmSample& c = *i0.samples[2];
+    CHECK((c.loopType == 1 && c.loopStart == 0 && c.loopLength == 10 && c.data[10] == 0));
+    CHECK((i0.samples[3]->loopType == 1 && i0.samples[3]->loopLength == 10));
+    CHECK((i0.samples[4]->loopStart == 6 && i0.samples[4]->loopLength == 4));
+    CHECK(i0.samples[5] == &xmEmptySample);
+    CHECK(i0.fadeout == 0x2000);  // doubled in 16 bits
+    CHECK(i0.volumeType == 0);
+    CHECK((i0.panningPointCount == 12 && i0.panningType == 1));
+    CHECK(i0.panningEnvelope[0].y == 64);  // values beyond 64 are taken as 64
+    CHECK(i0.panningEnvelope[2].x == 3);  // points keep their tick order
+    const XmInstrument& i1 = s.m->instruments[1];
+    CHECK(i1.sampleCount == 0);
+    CHECK(i1.keymap[0] == 0);
+    for (XmSample* slot : i1.samples)
+        CHECK(slot == &xmEmptySample);
+}
+
+TEST_CASE("modules beyond the limits are refused") {
+    std::vector<uint8_t> good = writeXm(basicSong(2, 8));
+    struct Case {
+        const char* what;
+        size_t at;
+        unsigned value;
+    };
+    const Case cases[] = {
+        {"bad magic", 0, 'e' | 'x' << 8},     {"song length 0", 64, 0},
+        {"song length 257", 64, 257},         {"no channels", 68, 0},
+        {"33 channels", 68, 33},              {"257 patterns", 70, 257},
+        {"129 instruments", 72, 129},         {"BPM 0", 78, 0},
+        {"pattern of 0 rows", FIRST_PATTERN + 5, 0}, {"pattern of 257 rows", FIRST_PATTERN + 5, 257},
+    };
+    for (const Case& c : cases) {
+        CAPTURE(c.what);
+        std::vector<uint8_t> bad = good;
+        patch16(bad, c.at, c.value);
+        XmModule* m = loadXmFromMemory(bad);
+        CHECK(m == nullptr);
+        xmFree(m);
+    }
+    XmSong many = basicSong(2, 8);
+    many.instruments[0].samples.resize(17);
+    CHECK(loadXmFromMemory(writeXm(many)) == nullptr);
+}
+
+TEST_CASE("the data source must be complete and willing") {
+    std::vector<uint8_t> bytes = writeXm(basicSong(2, 8));
+    xmSetIo(xmMemoryOpen, xmMemoryClose, xmMemoryRead, nullptr, xmMemoryTell);
+    CHECK_FALSE(xmIoRegistered());
+    XmMemorySource source{bytes.data(), static_cast<int>(bytes.size()), 0};
+    CHECK(xmLoad(reinterpret_cast<const char*>(&source)) == nullptr);
+    xmSetIo([](const char*) -> void* { return nullptr; }, xmMemoryClose, xmMemoryRead, xmMemorySeek, xmMemoryTell);
+    CHECK(xmLoad(reinterpret_cast<const char*>(&source)) == nullptr);
+    CHECK_FALSE(xmFree(nullptr));
+}
+
+TEST_CASE("a module cut at any length loads or is refused, and what loads plays") {
+    std::vector<uint8_t> bytes = writeXm(seedSongs()[0]);
+    static float out[XM_CHUNK_FRAMES * 2];
+    int loaded = 0;
+    for (size_t size = 0; size <= bytes.size(); size++) {
+        XmModule* m = loadXmFromMemory(bytes.data(), size);
+        if (!m)
+            continue;
+        loaded++;
+        xmResetPlayback(m);
+        xmRenderFrames(m, out, XM_CHUNK_FRAMES);
+        xmFree(m);
+    }
+    // Only the whole file holds every sample byte.
+    CHECK(loaded == 1);
+}
