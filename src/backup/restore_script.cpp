@@ -32,7 +32,12 @@ void WriteAt(HWND owner, HANDLE file, LONG offset, const TextBuffer& script, boo
 
 HANDLE OpenWithRetry(HWND owner, const char* path, DWORD disposition) {
   for (;;) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A script the user made read-only is not written over, even where the
+    // platform would let an administrator do so.
+    const DWORD attributes = GetFileAttributesA(path);
+    const bool readOnly = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    HANDLE file = readOnly ? INVALID_HANDLE_VALUE
+                           : CreateFileA(path, GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) return file;
     if (!AskRetry(owner, IDS_CANT_OPEN_BATCH)) return INVALID_HANDLE_VALUE;
   }

@@ -4,8 +4,14 @@
 #include <cstdio>
 #include <functional>
 
+#include <commctrl.h>
+
 #include "core/handles.h"
 #include "core/messages.h"
+#include "core/program_folder.h"
+#include "ui/main_window.h"
+#include "ui/main_window_state.h"
+#include "ui/template_list.h"
 
 int ScriptedPerson::ShowMessage(HWND, const char* text, const char* caption, UINT type) {
   shown.push_back({text ? text : "", caption ? caption : "", type});
@@ -19,6 +25,7 @@ int ScriptedPerson::ShowMessage(HWND, const char* text, const char* caption, UIN
 }
 
 SHORT ScriptedPerson::KeyState(int virtualKey) {
+  if (keys) return keys(virtualKey);
   return std::find(keysDown.begin(), keysDown.end(), virtualKey) != keysDown.end() ? SHORT(0x8000) : 0;
 }
 
@@ -218,3 +225,48 @@ int RunAndWait(const std::string& commandLine, const std::string& workingDirecto
 bool JapaneseSystem() { return GetACP() == 932; }
 
 std::string TextOf(int messageId) { return LoadMessage(messageId); }
+
+MainWindowFixture::MainWindowFixture() {
+  static const bool registered = RegisterMainWindowClass(GetModuleHandleA(nullptr)) != 0;
+  (void)registered;
+  templateFolder = program / "template\\";
+  CreateDirectoryA(templateFolder.c_str(), nullptr);
+  SetProgramFolder(program.path().c_str());
+  CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNOACTIVATE);
+}
+
+MainWindowFixture::~MainWindowFixture() {
+  DestroyWindow(MainState().window);
+  MSG message;  // the quit message the window posted belongs to this window only
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  MainState() = MainWindowState{};
+}
+
+void MainWindowFixture::AddTemplate(const std::string& fileName, const std::string& content) {
+  WriteFileBytes(templateFolder + fileName, content);
+}
+
+void MainWindowFixture::Reload() { Command(110); }
+
+HWND MainWindowFixture::window() const { return MainState().window; }
+
+void MainWindowFixture::Command(int id) { SendMessageA(window(), WM_COMMAND, WPARAM(id), 0); }
+
+bool MainWindowFixture::Pressed(int id) const {
+  return SendMessageA(MainState().toolbar, TB_ISBUTTONCHECKED, WPARAM(id), 0) != 0;
+}
+
+void MainWindowFixture::SetPressed(int id, bool pressed) {
+  SendMessageA(MainState().toolbar, TB_CHECKBUTTON, WPARAM(id), MAKELPARAM(pressed ? TRUE : FALSE, 0));
+}
+
+void MainWindowFixture::SetDestination(const std::string& text) {
+  SetWindowTextA(MainState().destinationEdit, text.c_str());
+}
+
+std::string MainWindowFixture::StatusText() const {
+  char text[600] = {};
+  SendMessageA(MainState().statusBar, SB_GETTEXTA, 0, LPARAM(text));
+  return text;
+}

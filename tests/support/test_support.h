@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ class ScriptedPerson final : public Person {
   std::vector<ShownMessage> shown;
   std::deque<int> answers;  // taken in order; IDOK / IDNO once they run out
   std::vector<int> keysDown;
+  std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
   // Folder browser and save dialog: the titles shown, and the answer (empty
   // for Cancel).
@@ -102,6 +104,26 @@ std::string Describe(const RegSnapshot& snapshot);
 
 // Runs a command line, waits for it (bounded) and returns its exit code, or -1.
 int RunAndWait(const std::string& commandLine, const std::string& workingDirectory = "", DWORD timeoutMs = 120000);
+
+// The main window made as the program makes it, in a program folder of the
+// test's own, with the given template files in its "template" folder.
+class MainWindowFixture {
+ public:
+  MainWindowFixture();
+  ~MainWindowFixture();
+  MainWindowFixture(const MainWindowFixture&) = delete;
+  MainWindowFixture& operator=(const MainWindowFixture&) = delete;
+  void AddTemplate(const std::string& fileName, const std::string& content);
+  void Reload();
+  HWND window() const;
+  void Command(int id);
+  bool Pressed(int id) const;
+  void SetPressed(int id, bool pressed);
+  void SetDestination(const std::string& text);
+  std::string StatusText() const;
+  ScratchFolder program{"program"};
+  std::string templateFolder;
+};
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);
