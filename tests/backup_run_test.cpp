@@ -37,15 +37,6 @@ const std::string kStamp = "2004/01/31 13:05:09.042>";
 
 std::string LogLine(int id, const std::string& extra = "") { return kStamp + TextOf(id) + extra + "\r\n"; }
 
-std::string SystemText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = text ? text : "";
-  LocalFree(text);
-  return s;
-}
-
 // A main window with three templates: One and Three copy a file, Two names
 // a missing key and fails.
 struct Run {

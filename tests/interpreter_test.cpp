@@ -14,15 +14,6 @@
 
 namespace {
 
-std::string SystemText(DWORD code) {
-  char* text = nullptr;
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string s = text ? text : "";
-  LocalFree(text);
-  return s;
-}
-
 // One template backed up into a fresh destination, with a real template bar.
 struct Backup {
   ScratchFolder templates{"tpl"};

@@ -35,22 +35,24 @@ void AppendRestoreEcho(TextBuffer* script, const char* templateName) {
   TextBufferAppend(script, "\r\n");
 }
 
-void AppendFileRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder) {
+// The saved copy of entry n, relative to the destination.
+static void AppendEntryName(TextBuffer* script, const char* scriptDir, unsigned n) {
   char number[16];
   snprintf(number, sizeof number, "%u", n);
-  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy \"");
   AppendBatchLiteral(script, scriptDir, true);
   TextBufferAppend(script, number);
+}
+
+void AppendFileRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder) {
+  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy \"");
+  AppendEntryName(script, scriptDir, n);
   TextBufferAppend(script, "\\*.*\" \"");
   AppendBatchLiteral(script, targetFolder, true);
   TextBufferAppend(script, "\" /e /c /q /h /r /k /y\r\n");
 }
 
 void AppendRegistryRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n) {
-  char number[16];
-  snprintf(number, sizeof number, "%u", n);
   TextBufferAppend(script, "IF \"%REGI%\"==\"1\" regedit /s \"");
-  AppendBatchLiteral(script, scriptDir, true);
-  TextBufferAppend(script, number);
+  AppendEntryName(script, scriptDir, n);
   TextBufferAppend(script, ".reg\"\r\n");
 }

@@ -270,3 +270,12 @@ std::string MainWindowFixture::StatusText() const {
   SendMessageA(MainState().statusBar, SB_GETTEXTA, 0, LPARAM(text));
   return text;
 }
+
+std::string SystemText(DWORD code) {
+  char* text = nullptr;
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                 code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string s = text ? text : "";
+  LocalFree(text);
+  return s;
+}

@@ -127,3 +127,5 @@ class MainWindowFixture {
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);
+// The platform's own text for an error code.
+std::string SystemText(DWORD code);
