@@ -83,26 +83,21 @@ class BadPictures(unittest.TestCase):
     def test_refusals_name_the_fault(self):
         good = [(f"{i} image", [self.GOOD_ROW] * 16) for i in range(16)]
         cases = {
-            "a row too short": (good[:3] + [("3 image", [self.GOOD_ROW] * 15 + ["K" * 15])] + good[4:],
+            "a row too short": (self.strip(good[:3] + [("3 image", [self.GOOD_ROW] * 15 + ["K" * 15])] + good[4:]),
                                 "toolbar.txt:68: row is 15 wide"),
-            "a character not in the palette": (good[:1] + [("1 image", ["M" * 16] * 16)] + good[2:],
+            "a character not in the palette": (self.strip(good[:1] + [("1 image", ["M" * 16] * 16)] + good[2:]),
                                                "toolbar.txt:19: 'M' is not in the palette"),
-            "an image missing": (good[:15], "15 images, the strip has 16"),
-            "images out of order": (good[:4] + [good[5], good[4]] + good[6:],
+            "an image missing": (self.strip(good[:15]), "15 images, the strip has 16"),
+            "images out of order": (self.strip(good[:4] + [good[5], good[4]] + good[6:]),
                                     "image '5 image' stands where image 4 belongs"),
-            "an image too small": (good[:15] + [("15 image", ["K" * 8] * 8)], "is 8 x 8, not 16 x 16"),
+            "an image too small": (self.strip(good[:15] + [("15 image", ["K" * 8] * 8)]), "is 8 x 8, not 16 x 16"),
+            "rows before a label": (self.GOOD_ROW + "\n", "toolbar.txt:1: rows before the first"),
         }
-        for what, (images, message) in cases.items():
+        for what, (text, message) in cases.items():
             with self.subTest(what):
                 with self.assertRaises(art.ArtError) as caught:
-                    self.build(self.strip(images))
+                    self.build(text)
                 self.assertIn(message, str(caught.exception))
-
-    def test_rows_before_a_label_are_refused(self):
-        with self.assertRaises(art.ArtError) as caught:
-            self.build(self.GOOD_ROW + "\n")
-        self.assertIn("toolbar.txt:1: rows before the first", str(caught.exception))
-
 
 if __name__ == "__main__":
     unittest.main()
