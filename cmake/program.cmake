@@ -15,8 +15,9 @@ target_compile_definitions(arkivanto PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_
 target_link_libraries(arkivanto PUBLIC comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 winmm version)
 
 set(ARK_RESOURCES ${CMAKE_SOURCE_DIR}/resources/arkivanto2.rc)
+file(GLOB ARK_ARTWORK CONFIGURE_DEPENDS resources/*.bmp resources/*.ico)
 set_source_files_properties(${ARK_RESOURCES} PROPERTIES OBJECT_DEPENDS
-  "${CMAKE_SOURCE_DIR}/resources/toolbar.bmp;${CMAKE_SOURCE_DIR}/resources/arkivanto2.ico;${CMAKE_SOURCE_DIR}/resources/strings_en.rc;${CMAKE_SOURCE_DIR}/resources/strings_ja.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_en.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_ja.rc;${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/message_ids.h")
+  "${CMAKE_SOURCE_DIR}/resources/strings_en.rc;${CMAKE_SOURCE_DIR}/resources/strings_ja.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_en.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_ja.rc;${CMAKE_SOURCE_DIR}/resources/artwork.rc;${ARK_ARTWORK};${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/message_ids.h")
 
 add_executable(Arkivanto2 WIN32 src/ui/main.cpp ${ARK_RESOURCES})
 target_link_libraries(Arkivanto2 PRIVATE arkivanto)

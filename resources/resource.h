@@ -9,8 +9,6 @@
 #define IDC_PROGRESS_TEXT 1008
 
 // Main window.
-#define IDB_TOOLBAR 101
-#define IDI_PROGRAM 102
 #define IDD_ABOUT 106
 
 #define IDM_RELOAD 110
@@ -36,3 +34,14 @@
 #define IDC_STATUS_BAR 200
 #define IDC_TEMPLATE_LIST 12345
 #define IDT_COMPRESSION_COMBO 100
+
+// Pictures (artwork.rc). The toolbar strip holds sixteen 16 x 16 images with
+// magenta as the transparent colour; each kind icon holds one 16 x 16 image.
+#define IDB_TOOLBAR 101
+#define IDI_PROGRAM 102
+#define IDI_KIND_FILES_RECURSIVE 111
+#define IDI_KIND_INI 112
+#define IDI_KIND_REGISTRY 113
+#define IDI_KIND_RELATION 114
+#define IDI_KIND_FILES 115
+#define IDI_KIND_UNSET 116

@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64
   xvfb xauth imagemagick x11-utils
+  python3
   doctest-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic locales

@@ -14,6 +14,9 @@ cmake --build build/win32 -j "$jobs"
 [ -x scripts/player-native.sh ] && bash scripts/player-native.sh
 [ -x scripts/player-fuzz.sh ] && bash scripts/player-fuzz.sh "${ARK_FUZZ_SECONDS:-60}"
 
+# The artwork generator and the example templates' checker, in a second.
+python3 -m unittest discover -s tools -p 'test_*.py'
+
 source scripts/wine-env.sh
 # The last line of this run is CTest's own summary.
 ctest --test-dir build/win64 --output-on-failure -j 2 "$@"
