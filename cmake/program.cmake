@@ -3,7 +3,7 @@
 file(GLOB ARK_CORE_SOURCES CONFIGURE_DEPENDS src/core/*.cpp)
 file(GLOB ARK_BACKUP_SOURCES CONFIGURE_DEPENDS src/backup/*.cpp)
 file(GLOB ARK_OPERATIONS_SOURCES CONFIGURE_DEPENDS src/operations/*.cpp)
-file(GLOB ARK_UI_SOURCES CONFIGURE_DEPENDS src/ui/*.cpp)
+file(GLOB ARK_UI_SOURCES CONFIGURE_DEPENDS src/ui/*.cpp src/about/*.cpp)
 list(FILTER ARK_UI_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 
 # Everything but the entry point, so tests link the same code.
@@ -12,10 +12,10 @@ target_include_directories(arkivanto PUBLIC src resources)
 # No exception may cross a window or dialog procedure: the program has none.
 target_compile_options(arkivanto PRIVATE ${ARK_WARNINGS} -fno-exceptions)
 target_compile_definitions(arkivanto PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-target_link_libraries(arkivanto PUBLIC comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 winmm version)
+target_link_libraries(arkivanto PUBLIC xmplayer comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 winmm version)
 
 set(ARK_RESOURCES ${CMAKE_SOURCE_DIR}/resources/arkivanto2.rc)
-file(GLOB ARK_ARTWORK CONFIGURE_DEPENDS resources/*.bmp resources/*.ico)
+file(GLOB ARK_ARTWORK CONFIGURE_DEPENDS resources/*.bmp resources/*.ico resources/*.xm resources/*.rc)
 set_source_files_properties(${ARK_RESOURCES} PROPERTIES OBJECT_DEPENDS
   "${CMAKE_SOURCE_DIR}/resources/strings_en.rc;${CMAKE_SOURCE_DIR}/resources/strings_ja.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_en.rc;${CMAKE_SOURCE_DIR}/resources/dialogs_ja.rc;${CMAKE_SOURCE_DIR}/resources/artwork.rc;${ARK_ARTWORK};${CMAKE_SOURCE_DIR}/resources/resource.h;${CMAKE_SOURCE_DIR}/resources/message_ids.h")
 

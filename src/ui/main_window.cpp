@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "about/about_box.h"
 #include "backup/backup_run.h"
 #include "core/interaction.h"
 #include "core/messages.h"
@@ -354,8 +355,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
     case WM_NOTIFY: OnNotify(window, reinterpret_cast<const NMHDR*>(lParam)); break;
     case WM_SYSCOMMAND:
-      // The About box arrives with the player; until then the item does nothing.
-      if (LOWORD(wParam) == IDM_ABOUT) return 0;
+      if (LOWORD(wParam) == IDM_ABOUT) RunAboutBox(window);
       break;
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY:
