@@ -107,7 +107,6 @@ void StepTemplateBar() {
 }
 
 struct TemplateRun {
-  const char* destination;
   const char* scriptDir;
   PathText templateFolder;
   TextBuffer* restoreScript;
@@ -188,7 +187,7 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   }
   AppendRestoreEcho(restoreScript, name);
 
-  TemplateRun run{destination, nullptr, {}, restoreScript, errorText, verbose, useRegedit};
+  TemplateRun run{nullptr, {}, restoreScript, errorText, verbose, useRegedit};
   PathText scriptDir;
   scriptDir.Set(directory);
   scriptDir.EnsureSeparator();
