@@ -50,7 +50,7 @@ unsigned CountMatches(const char* searchPath) {
 
 }  // namespace
 
-int CopyDirectory(const ProgressWindow& window, const char* pattern, const char* destination, int recurse) {
+int CopyDirectory(ProgressWindow& window, const char* pattern, const char* destination, int recurse) {
   // The search runs on the full pattern rather than from inside its folder,
   // so a relative folder is not taken twice.
   const char* filePart = FindFileNamePart(pattern);

@@ -9,4 +9,4 @@
 // still copied) or a path would not fit.
 int CopyFiles(const char* pattern, const char* destination, int recurse);
 // The recursive worker, on an expanded pattern.
-int CopyDirectory(const ProgressWindow& window, const char* pattern, const char* destination, int recurse);
+int CopyDirectory(ProgressWindow& window, const char* pattern, const char* destination, int recurse);

@@ -28,16 +28,28 @@ ProgressWindow::ProgressWindow(int captionId) {
   ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
 }
 
-void ProgressWindow::SetText(const char* text) const {
-  if (window_) SetDlgItemTextA(window_.get(), IDC_PROGRESS_TEXT, text);
+bool ProgressWindow::Due() {
+  const ULONGLONG now = GetTickCount64();
+  if (!window_ || (lastUpdate_ != 0 && now - lastUpdate_ < 20)) return false;
+  lastUpdate_ = now;
+  return true;
 }
 
-void ProgressWindow::SetRange(int low, int high) const {
-  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+void ProgressWindow::SetText(const char* text) {
+  if (Due()) SetDlgItemTextA(window_.get(), IDC_PROGRESS_TEXT, text);
 }
 
-void ProgressWindow::SetPosition(int position) const {
-  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(position), 0);
+void ProgressWindow::SetRange(int low, int high) {
+  if (!window_ || (low == low_ && high == high_)) return;
+  low_ = low;
+  high_ = high;
+  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+}
+
+void ProgressWindow::SetPosition(int position) {
+  if (position == position_ || !Due()) return;
+  position_ = position;
+  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(position), 0);
 }
 
 void DrainMessages() {

@@ -6,18 +6,25 @@
 
 #include "core/handles.h"
 
+// Its text and bar follow at most every 20 ms: under wine every change of
+// the bar repaints it at once, which would cost more than the work shown.
 class ProgressWindow {
  public:
   // Creates the window with a catalogue caption and shows it without taking
   // the focus from the main window.
   explicit ProgressWindow(int captionId);
   HWND handle() const { return window_.get(); }
-  void SetText(const char* text) const;
-  void SetRange(int low, int high) const;
-  void SetPosition(int position) const;
+  void SetText(const char* text);
+  void SetRange(int low, int high);
+  void SetPosition(int position);
 
  private:
+  bool Due();
+
   OwnedWindow window_;
+  ULONGLONG lastUpdate_ = 0;
+  int position_ = -1;
+  int low_ = -1, high_ = -1;
 };
 
 // Dispatches what is queued for the thread's windows when at least 20 ms have

@@ -32,7 +32,7 @@ struct ValueBuffers {
   }
 };
 
-LONG WriteValues(const ProgressWindow* window, HKEY key, DWORD valueCount, DWORD maxName, DWORD maxData,
+LONG WriteValues(ProgressWindow* window, HKEY key, DWORD valueCount, DWORD maxName, DWORD maxData,
                  TextBuffer* file) {
   ValueBuffers buffers;
   if (!buffers.Reserve(maxName + 1, maxData + 1)) return ERROR_NOT_ENOUGH_MEMORY;
@@ -129,7 +129,7 @@ int WriteWholeFile(const char* path, const TextBuffer& text) {
   return 0;
 }
 
-int WriteKeyText(const ProgressWindow* window, const char* keyText, TextBuffer* file) {
+int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file) {
   const HKEY root = LookupRootKey(keyText);
   const char* slash = FindChar(keyText, '\\');
   if (!root) return FailWith(ERROR_INVALID_NAME);

@@ -14,7 +14,7 @@ int ExportRegistryKey(const char* keyText, const char* entryFolder, int useReged
 // Appends the blocks of a key and of every key below it. Returns 1 on success;
 // 0 with the last-error code set when any key or value of the tree cannot be
 // read, since a partial export would delete the unread keys on restore.
-int WriteKeyText(const ProgressWindow* window, const char* keyText, TextBuffer* file);
+int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file);
 
 // The file name of an entry's export: entryFolder without its final "\\" plus ".reg".
 bool EntryRegFileName(const char* entryFolder, PathText* fileName);

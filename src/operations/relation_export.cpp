@@ -57,7 +57,7 @@ bool CommandNamesProgram(const char* identifier, const char* program) {
   return FindTextNoCase(line.get(), program) != nullptr;
 }
 
-void ShowProgress(const ProgressWindow& window, int formatId, const char* program, const char* extension) {
+void ShowProgress(ProgressWindow& window, int formatId, const char* program, const char* extension) {
   char text[kPathSize];
   snprintf(text, sizeof text, LoadMessage(formatId), program, extension);
   window.SetText(text);
@@ -83,7 +83,7 @@ struct SubKeyNames {
   }
 };
 
-void WriteMatch(const ProgressWindow& window, const char* program, const char* extension, const char* extensionKey,
+void WriteMatch(ProgressWindow& window, const char* program, const char* extension, const char* extensionKey,
                 const char* identifier, TextBuffer* file) {
   ShowProgress(window, IDS_RELATION_WRITING, program, extension);
   WriteKeyText(nullptr, extensionKey, file);
@@ -93,7 +93,7 @@ void WriteMatch(const ProgressWindow& window, const char* program, const char* e
   ShowProgress(window, IDS_RELATION_WROTE, program, extension);
 }
 
-LONG MachineWidePass(const ProgressWindow& window, const char* program, TextBuffer* file) {
+LONG MachineWidePass(ProgressWindow& window, const char* program, TextBuffer* file) {
   RegKey classes;
   LONG status = RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, classes.out());
   if (status != ERROR_SUCCESS) return status;
@@ -114,7 +114,7 @@ LONG MachineWidePass(const ProgressWindow& window, const char* program, TextBuff
   return ERROR_SUCCESS;
 }
 
-LONG PerUserPass(const ProgressWindow& window, const char* program, TextBuffer* file) {
+LONG PerUserPass(ProgressWindow& window, const char* program, TextBuffer* file) {
   RegKey fileExts;
   LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, kFileExtsPath, 0, KEY_READ, fileExts.out());
   // A user who never chose a program for a file type has no such key.
