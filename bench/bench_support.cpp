@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/handles.h"
@@ -109,6 +110,10 @@ double TimeProgressWindow(int captionId) {
   const Stopwatch clock;
   { const ProgressWindow window(captionId); }
   return clock.Seconds();
+}
+
+unsigned Argument(int argc, char** argv, int index, unsigned fallback) {
+  return argc > index ? unsigned(strtoul(argv[index], nullptr, 10)) : fallback;
 }
 
 uint64_t FileSize(const std::string& path) {

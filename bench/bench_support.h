@@ -53,6 +53,9 @@ TreeCount CountTree(const std::string& folder);
 // work.
 double TimeProgressWindow(int captionId);
 
+// The number given as command-line argument `index`, or fallback without one.
+unsigned Argument(int argc, char** argv, int index, unsigned fallback);
+
 uint64_t FileSize(const std::string& path);  // 0 when missing
 double Median(std::vector<double> values);
 // "1.234 2.345 3.456": every round, for the record beside the median.

@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -25,7 +24,8 @@ namespace {
 constexpr DWORD kXcopyTimeoutMs = 10 * 60 * 1000;
 constexpr unsigned kFolders = 10, kSubFolders = 5;  // small files go into the sub-folders
 
-bool WriteWholeFile(const std::string& path, const std::string& bytes, unsigned repeat) {
+// Writes bytes `repeat` times over into a new file.
+bool WriteRepeated(const std::string& path, const std::string& bytes, unsigned repeat) {
   FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                               nullptr));
   if (!file) return false;
@@ -45,7 +45,7 @@ bool CreateSourceTree(const std::string& root, unsigned smallFiles, unsigned lar
   std::string block(1 << 20, '\0');
   for (char& c : block) c = char(random());
   for (unsigned i = 0; i < largeFiles; ++i)
-    if (!WriteWholeFile(root + "large" + std::to_string(i) + ".bin", block, largeMegabytes)) return false;
+    if (!WriteRepeated(root + "large" + std::to_string(i) + ".bin", block, largeMegabytes)) return false;
 
   std::vector<std::string> leaves;
   for (unsigned f = 0; f < kFolders; ++f) {
@@ -59,14 +59,10 @@ bool CreateSourceTree(const std::string& root, unsigned smallFiles, unsigned lar
   for (unsigned i = 0; i < smallFiles; ++i) {
     const std::string path = leaves[i % leaves.size()] + "file" + std::to_string(i) + ".dat";
     const size_t size = 64 + random() % (16 * 1024 - 64);
-    if (!WriteWholeFile(path, block.substr(random() % (block.size() - size), size), 1)) return false;
+    if (!WriteRepeated(path, block.substr(random() % (block.size() - size), size), 1)) return false;
     if (i % 100 == 99 && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN)) return false;
   }
   return true;
-}
-
-unsigned Argument(int argc, char** argv, int index, unsigned fallback) {
-  return argc > index ? unsigned(strtoul(argv[index], nullptr, 10)) : fallback;
 }
 
 }  // namespace

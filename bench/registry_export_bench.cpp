@@ -3,19 +3,19 @@
 // the times compare and how the own writer's time grows when the tree doubles.
 //
 // Usage: registry_export_bench [sub-keys [values [rounds [own rounds]]]]
-// (default 20000 sub-keys, 100000 values, 3 rounds, the own writer in the
-// first 1 of them). The tree is built twice below one parent, so exporting
-// one half measures N and exporting the parent measures 2N without
+// (default 20000 sub-keys, 100000 values, 3 rounds, of which the first 1 also
+// times the whole own export). The tree is built twice below one parent, so
+// exporting one half measures N and exporting the parent measures 2N without
 // generating a third tree. Each round exports both sizes with the registry
-// editor and with the writer alone, and in the first rounds also with the
-// whole own export; the medians of the rounds are compared. The whole export
-// runs once by default because under Xvfb it needs minutes for the two sizes
-// (the progress bar is repainted for nearly every value); the order of the
-// two writers alternates from round to round.
+// editor and with the own writer alone (no window, no file); the first "own
+// rounds" of them also time the whole own export, ExportRegistryKey. The
+// medians of the rounds are compared. The whole export runs once by default
+// because under Xvfb it needs minutes for the two sizes (the progress bar is
+// repainted for nearly every value); which writer goes first alternates from
+// round to round.
 #include <windows.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 #include <string_view>
@@ -233,10 +233,6 @@ bool TimeWriterAlone(Export* e, unsigned round) {
   };
   const auto result = [&] { return text.text ? std::string(text.text, text.length) : std::string(); };
   return Measure("writer alone", *e, round == 0, &e->writerAlone, run, result);
-}
-
-unsigned Argument(int argc, char** argv, int index, unsigned fallback) {
-  return argc > index ? unsigned(strtoul(argv[index], nullptr, 10)) : fallback;
 }
 
 }  // namespace
