@@ -298,8 +298,8 @@ int main(int argc, char** argv) {
          Median(single.own) / Median(single.regedit), Median(twice.own) / Median(twice.regedit));
   printf("registry export scaling time(2N)/time(N): own %.2f (target: at most 2.30), regedit %.2f\n",
          Median(twice.own) / Median(single.own), Median(twice.regedit) / Median(single.regedit));
-  printf("registry export writer alone (no window, no file): /regedit at N %.2f, at 2N %.2f; "
-         "time(2N)/time(N) %.2f\n",
+  printf("registry export writer alone (no window, no file): writer alone/regedit at N %.2f, at 2N %.2f; "
+         "scaling time(2N)/time(N) %.2f\n",
          Median(single.writerAlone) / Median(single.regedit), Median(twice.writerAlone) / Median(twice.regedit),
          Median(twice.writerAlone) / Median(single.writerAlone));
   return 0;
