@@ -95,6 +95,8 @@ void LoadTemplateList(HWND owner) {
   WIN32_FIND_DATAA found;
   FindHandle search(FindFirstFileA(pattern.s, &found));
   if (!search) return;
+  // One repaint at the end instead of one per row.
+  SendMessageA(List(), WM_SETREDRAW, FALSE, 0);
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     PathText path = folder;
@@ -108,6 +110,8 @@ void LoadTemplateList(HWND owner) {
     }
     AddRow(file.get(), found.cFileName);
   } while (FindNextFileA(search.get(), &found));
+  SendMessageA(List(), WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(List(), nullptr, TRUE);
 }
 
 void SortTemplateList(int column) {
