@@ -7,9 +7,13 @@ set(XM_ENGINE_SOURCES
   ${XM_ROOT}/src/player/xm_channel.cpp
   ${XM_ROOT}/src/player/xm_replayer.cpp
   ${XM_ROOT}/src/player/xm_mixer.cpp)
-# Ends playback where no wave-out device exists; the wave-out file takes its
-# place in the Windows program.
-set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_no_device.cpp)
+# The output: the wave-out device and its refill thread on Windows, a
+# device-less stand-in natively.
+if(WIN32)
+  set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_wave_out.cpp)
+else()
+  set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_no_device.cpp)
+endif()
 
 if(NOT WIN32)
   option(ARK_SANITIZE "Build the player with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
@@ -26,6 +30,9 @@ endif()
 add_library(xmplayer STATIC ${XM_ENGINE_SOURCES} ${XM_OUTPUT_SOURCES})
 target_include_directories(xmplayer PUBLIC ${XM_ROOT}/src/player)
 target_link_libraries(xmplayer PRIVATE xm_flags)
+if(WIN32)
+  target_link_libraries(xmplayer PUBLIC winmm)
+endif()
 
 add_library(xm_writer STATIC ${XM_ROOT}/tools/xm_writer.cpp)
 target_include_directories(xm_writer PUBLIC ${XM_ROOT}/tools)
