@@ -57,6 +57,17 @@ if(WIN32)
   return()
 endif()
 
+# The About box's tune: its generator, and the check that the committed
+# module is what the score makes and that it sounds like music.
+add_library(xm_tune STATIC ${XM_ROOT}/tools/tune.cpp)
+target_link_libraries(xm_tune PUBLIC xm_writer PRIVATE xm_flags)
+add_executable(make_tune ${XM_ROOT}/tools/make_tune.cpp)
+target_link_libraries(make_tune PRIVATE xm_tune xm_flags)
+
+target_sources(player_tests PRIVATE ${XM_ROOT}/tests/player/tune_tests.cpp)
+target_link_libraries(player_tests PRIVATE xm_tune)
+target_compile_definitions(player_tests PRIVATE XM_SOURCE_ROOT="${XM_ROOT}")
+
 add_executable(xm_bench ${XM_ROOT}/bench/player/xm_bench.cpp)
 target_link_libraries(xm_bench PRIVATE xm_writer xmplayer xm_flags)
 
