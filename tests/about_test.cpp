@@ -38,18 +38,17 @@ struct Script {
 };
 Script* running = nullptr;
 
+BOOL CALLBACK TakeDialog(HWND window, LPARAM result) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
+  *reinterpret_cast<HWND*>(result) = window;
+  return FALSE;
+}
+
 HWND FindAboutBox() {
   HWND found = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM result) {
-        char name[16] = {};
-        GetClassNameA(window, name, sizeof name);
-        if (std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
-        *reinterpret_cast<HWND*>(result) = window;
-        return FALSE;
-      },
-      LPARAM(&found));
+  EnumThreadWindows(GetCurrentThreadId(), TakeDialog, LPARAM(&found));
   return found;
 }
 
