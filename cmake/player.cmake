@@ -7,9 +7,13 @@ set(XM_ENGINE_SOURCES
   ${XM_ROOT}/src/player/xm_channel.cpp
   ${XM_ROOT}/src/player/xm_replayer.cpp
   ${XM_ROOT}/src/player/xm_mixer.cpp)
-# Ends playback where no wave-out device exists; the wave-out file takes its
-# place in the Windows program.
-set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_no_device.cpp)
+# The output: the wave-out device and its refill thread on Windows, a
+# device-less stand-in natively.
+if(WIN32)
+  set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_wave_out.cpp)
+else()
+  set(XM_OUTPUT_SOURCES ${XM_ROOT}/src/player/xm_no_device.cpp)
+endif()
 
 if(NOT WIN32)
   option(ARK_SANITIZE "Build the player with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
@@ -26,6 +30,9 @@ endif()
 add_library(xmplayer STATIC ${XM_ENGINE_SOURCES} ${XM_OUTPUT_SOURCES})
 target_include_directories(xmplayer PUBLIC ${XM_ROOT}/src/player)
 target_link_libraries(xmplayer PRIVATE xm_flags)
+if(WIN32)
+  target_link_libraries(xmplayer PUBLIC winmm)
+endif()
 
 add_library(xm_writer STATIC ${XM_ROOT}/tools/xm_writer.cpp)
 target_include_directories(xm_writer PUBLIC ${XM_ROOT}/tools)
@@ -49,6 +56,17 @@ add_test(NAME player COMMAND player_tests)
 if(WIN32)
   return()
 endif()
+
+# The About box's tune: its generator, and the check that the committed
+# module is what the score makes and that it sounds like music.
+add_library(xm_tune STATIC ${XM_ROOT}/tools/tune.cpp)
+target_link_libraries(xm_tune PUBLIC xm_writer PRIVATE xm_flags)
+add_executable(make_tune ${XM_ROOT}/tools/make_tune.cpp)
+target_link_libraries(make_tune PRIVATE xm_tune xm_flags)
+
+target_sources(player_tests PRIVATE ${XM_ROOT}/tests/player/tune_tests.cpp)
+target_link_libraries(player_tests PRIVATE xm_tune)
+target_compile_definitions(player_tests PRIVATE XM_SOURCE_ROOT="${XM_ROOT}")
 
 add_executable(xm_bench ${XM_ROOT}/bench/player/xm_bench.cpp)
 target_link_libraries(xm_bench PRIVATE xm_writer xmplayer xm_flags)

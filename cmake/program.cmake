@@ -14,6 +14,13 @@ target_compile_options(arkivanto PRIVATE ${ARK_WARNINGS} -fno-exceptions)
 target_compile_definitions(arkivanto PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 target_link_libraries(arkivanto PUBLIC xmplayer comctl32 comdlg32 shell32 ole32 advapi32 gdi32 user32 winmm version)
 
+# The version record takes the numbers of project(): the one place the
+# version is set. Every resource compilation gets them, the tests' too.
+add_compile_definitions($<$<COMPILE_LANGUAGE:RC>:ARK_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}>
+  $<$<COMPILE_LANGUAGE:RC>:ARK_VERSION_MINOR=${PROJECT_VERSION_MINOR}>
+  $<$<COMPILE_LANGUAGE:RC>:ARK_VERSION_PATCH=${PROJECT_VERSION_PATCH}>
+  $<$<COMPILE_LANGUAGE:RC>:ARK_VERSION_TWEAK=${PROJECT_VERSION_TWEAK}>)
+
 set(ARK_RESOURCES ${CMAKE_SOURCE_DIR}/resources/arkivanto2.rc)
 file(GLOB ARK_ARTWORK CONFIGURE_DEPENDS resources/*.bmp resources/*.ico resources/*.xm resources/*.rc)
 set_source_files_properties(${ARK_RESOURCES} PROPERTIES OBJECT_DEPENDS

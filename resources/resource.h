@@ -8,8 +8,16 @@
 #define IDC_PROGRESS_BAR 1007
 #define IDC_PROGRESS_TEXT 1008
 
-// Main window.
+// About box: the version line, the icon that starts the tune, the notice.
 #define IDD_ABOUT 106
+#define IDC_ABOUT_VERSION 1009
+#define IDC_ABOUT_ICON 1010
+#define IDC_ABOUT_DETAILS 1015
+#define IDC_ABOUT_NOTICE 1016
+// The tune the About box plays, an XM module of resource type "XM".
+#define IDR_TUNE 107
+
+// Main window.
 
 #define IDM_RELOAD 110
 #define IDM_NEW_TEMPLATE 111

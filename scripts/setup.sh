@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
   wine wine64
-  xvfb xauth imagemagick x11-utils
+  xvfb xauth imagemagick x11-utils sox
   python3
   doctest-dev
   clang libclang-rt-14-dev

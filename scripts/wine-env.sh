@@ -29,4 +29,9 @@ if [ -n "$ARK_XVFB_PID" ]; then
   # seconds for each destroyed window to be withdrawn; let wine draw the frames.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 fi
+if [ -z "${ARK_PREFIX:-}" ]; then
+  # The throw-away prefix plays sound through ALSA, which the tests point at a
+  # file; wine would otherwise try PulseAudio first.
+  wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d alsa /f >/dev/null 2>&1
+fi
 wineserver -w

@@ -195,3 +195,15 @@ XmModule* loadXmFromMemory(const uint8_t* data, size_t size) {
     XmMemorySource source{data, static_cast<int>(size), 0};
     return xmLoad(reinterpret_cast<const char*>(&source));
 }
+
+std::vector<int16_t> renderXm(XmModule* module, int frames) {
+    xmResetPlayback(module);
+    std::vector<float> mix(2 * XM_CHUNK_FRAMES);
+    std::vector<int16_t> out(2 * static_cast<size_t>(frames));
+    for (int done = 0; done < frames; done += XM_CHUNK_FRAMES) {
+        int n = std::min(XM_CHUNK_FRAMES, frames - done);
+        xmRenderFrames(module, mix.data(), XM_CHUNK_FRAMES);
+        xmConvert(out.data() + 2 * static_cast<size_t>(done), mix.data(), n);
+    }
+    return out;
+}

@@ -92,3 +92,8 @@ XmModule* loadXmFromMemory(const uint8_t* data, size_t size);
 inline XmModule* loadXmFromMemory(const std::vector<uint8_t>& bytes) {
     return loadXmFromMemory(bytes.data(), bytes.size());
 }
+
+// Renders frames of the module from its start state offline, exactly as the
+// wave-out ring does: chunk by chunk (884 frames), converted to interleaved
+// s16 stereo.
+std::vector<int16_t> renderXm(XmModule* module, int frames);

@@ -221,3 +221,32 @@ void xmRenderChunk() {
     xmConvert(p.ringBuffer + offset, p.mixArea + offset, XM_CHUNK_FRAMES);
     p.writeChunk = (p.writeChunk + 1) % XM_RING_CHUNKS;
 }
+
+void xmRenderRing() {
+    do
+        xmRenderChunk();
+    while (xmPlayback.writeChunk != 0);
+}
+
+bool xmBeginPlayback(XmModule* m) {
+    if (!m)
+        return false;
+    xmStop(m);
+    if (!xmIoRegistered())
+        return false;
+    xmResetPlayback(m);
+    xmPlayback.playingModule = m;
+    return true;
+}
+
+void xmRaiseStop() {
+    xmPlayback.stopRequest.store(1, std::memory_order_release);
+    while (xmPlayback.renderBusy.load(std::memory_order_acquire)) {
+    }
+}
+
+void xmEndPlayback() {
+    xmReleaseRenderBuffers();
+    xmPlayback.playingModule = nullptr;
+    xmPlayback.writeChunk = 0;
+}

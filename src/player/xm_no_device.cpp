@@ -1,16 +1,17 @@
-// Playback end for builds without a wave-out device (tests, benchmarks and
-// fuzzing render offline only). The Windows build links the wave-out file in
-// its place.
+// Output for builds without a wave-out device (tests, benchmarks and
+// fuzzing render offline only): playback starts as it would on a device and
+// then finds none. The Windows build links the wave-out file in its place.
 #include "xm_player.h"
+
+bool xmPlay(XmModule* module) {
+    xmBeginPlayback(module);
+    return false;
+}
 
 bool xmStop(XmModule* module) {
     if (!module)
         return false;
-    xmPlayback.stopRequest.store(1, std::memory_order_release);
-    while (xmPlayback.renderBusy.load(std::memory_order_acquire)) {
-    }
-    xmReleaseRenderBuffers();
-    xmPlayback.playingModule = nullptr;
-    xmPlayback.writeChunk = 0;
+    xmRaiseStop();
+    xmEndPlayback();
     return true;
 }

@@ -2,7 +2,9 @@
 //
 // Portable C++ with no platform headers. The engine reaches module bytes only
 // through the ModuleIo table and renders into caller-visible float and s16
-// buffers; the wave-out device and its refill thread live beside it.
+// buffers. The wave-out device and its refill thread live in the one file
+// that includes the platform's headers; builds without a device link a
+// device-less output instead.
 #pragma once
 
 #include <atomic>
@@ -239,17 +241,23 @@ void xmConvert(int16_t* dst, const float* src, int frames);
 // its tick handler whenever the frames of the previous tick are done.
 void xmRenderFrames(XmModule* m, float* out, int count);
 
-// Process-wide playback state shared with the wave-out layer.
+// Process-wide playback state shared with the output layer. While the refill
+// thread runs, everything here but the three flags is its alone; the flags are
+// one byte each, written by one thread and read by the other with release and
+// acquire ordering.
 struct XmPlayback {
     XmModule* playingModule;
     int16_t* ringBuffer;  // XM_RING_FRAMES x 2, interleaved
     float* mixArea;  // XM_RING_FRAMES x 2, 16-byte aligned
     void* mixAllocation;
     int writeChunk;
-    std::atomic<uint8_t> stopRequest;
-    std::atomic<uint8_t> renderBusy;
-    std::atomic<uint8_t> threadEnded;
+    std::atomic<uint8_t> stopRequest;  // set by the user-interface thread
+    std::atomic<uint8_t> renderBusy;  // set by the refill thread around a chunk
+    std::atomic<uint8_t> threadEnded;  // set by the refill thread when it leaves
+    void* waveDevice;  // the open wave-out device, nullptr when closed
+    void* refillThread;  // its thread handle, nullptr when none runs
 };
+static_assert(sizeof(std::atomic<uint8_t>) == 1);
 extern XmPlayback xmPlayback;
 
 bool xmAllocateRenderBuffers();
@@ -257,6 +265,23 @@ void xmReleaseRenderBuffers();
 // Renders chunk writeChunk of the playing module into mixArea and ringBuffer,
 // then moves writeChunk on.
 void xmRenderChunk();
+// Renders chunks until writeChunk wraps to 0: the whole ring.
+void xmRenderRing();
 
-// Ends playback of whatever plays (the module is only tested for nullptr).
+// The steps every output shares. Begin: a running playback ends first, then
+// the replayer starts the module from its first tick and it becomes the
+// playing module; false without a module or a registered data source.
+// Raise stop: asks the refill thread to end and waits out a chunk in progress.
+// End: releases the render buffers and forgets the playing module.
+bool xmBeginPlayback(XmModule* module);
+void xmRaiseStop();
+void xmEndPlayback();
+
+// Plays the module on the wave-out device, looping forever: the whole ring
+// (2 s) is rendered on the calling thread before anything sounds, then a
+// time-critical refill thread keeps it ahead. False when nothing plays: no
+// module, no data source, no device, or no memory.
+bool xmPlay(XmModule* module);
+// Ends playback of whatever plays (the module is only tested for nullptr):
+// the refill thread has ended and the device is closed when it returns.
 bool xmStop(XmModule* module);

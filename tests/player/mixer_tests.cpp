@@ -225,6 +225,30 @@ TEST_CASE("BPM 125 ticks of 882 frames carry across 884-frame chunks into the ri
     CHECK((xmPlayback.ringBuffer == nullptr && xmPlayback.playingModule == nullptr));
 }
 
+#ifndef _WIN32
+// The Windows build plays through its wave-out device; tests/about_test.cpp
+// covers that output, with and without a device.
+TEST_CASE("without a device xmPlay resets the replayer and fails; stop and free still succeed") {
+    LoadedSong s(basicSong(1, 8));
+    CHECK_FALSE(xmPlay(nullptr));
+    xmTick(s.m);
+    xmTick(s.m);
+    xmVoices[40].sample = &xmEmptySample;
+    CHECK_FALSE(xmPlay(s.m));
+    CHECK((s.m->tick == 0 && s.m->row == 0 && s.m->tickFramesLeft == 0 && xmVoices[40].sample == nullptr));
+    CHECK(xmPlayback.playingModule == s.m);
+    CHECK(xmStop(s.m));
+    CHECK((xmPlayback.playingModule == nullptr && xmPlayback.ringBuffer == nullptr));
+
+    // Without a data source nothing is reset.
+    xmTick(s.m);
+    xmSetIo(nullptr, nullptr, nullptr, nullptr, nullptr);
+    CHECK_FALSE(xmPlay(s.m));
+    CHECK((s.m->tick == 1 && xmPlayback.playingModule == nullptr));
+    CHECK_FALSE(xmStop(nullptr));
+}
+#endif
+
 TEST_CASE("rendered notes have the pitch of their table") {
     struct Case {
         bool linear;
