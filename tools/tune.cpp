@@ -272,7 +272,10 @@ bool header(const std::vector<std::string>& w, Score& s, std::string& error) {
         else
             return error = "unknown channel kind '" + w[2] + "'", false;
         for (size_t i = 3; i + 1 < w.size(); i += 2) {
-            int* field = w[i] == "volume" ? &c.volume : w[i] == "pan" ? &c.pan : w[i] == "vibrato" ? &c.vibrato : nullptr;
+            int* field = w[i] == "volume"    ? &c.volume
+                         : w[i] == "pan"     ? &c.pan
+                         : w[i] == "vibrato" ? &c.vibrato
+                                             : nullptr;
             int high = w[i] == "volume" ? 64 : w[i] == "pan" ? 15 : 255;
             if (!field || !number(w[i + 1], 0, high, *field))
                 return error = "bad channel setting '" + w[i] + "'", false;
@@ -377,7 +380,8 @@ bool composeTune(const std::string& text, XmSong& song, std::string& error) {
                 writers.push_back({*pattern, s.channels[c], static_cast<int>(c)});
             continue;
         }
-        auto channel = std::find_if(s.channels.begin(), s.channels.end(), [&](const Channel& c) { return c.name == w[0]; });
+        auto channel =
+            std::find_if(s.channels.begin(), s.channels.end(), [&](const Channel& c) { return c.name == w[0]; });
         if (channel == s.channels.end()) {
             if (pattern)
                 return fail("no channel '" + w[0] + "'");

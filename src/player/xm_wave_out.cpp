@@ -16,7 +16,7 @@ constexpr DWORD kEndPollMs = 10;
 
 WAVEHDR ringHeader;
 
-HWAVEOUT Device() { return static_cast<HWAVEOUT>(xmPlayback.waveDevice); }
+HWAVEOUT openedDevice() { return static_cast<HWAVEOUT>(xmPlayback.waveDevice); }
 
 // The device's play position in bytes since it was opened. The platform
 // counts in 32 bits, which wrap after 6.7 hours at 176400 bytes/s; adding up
@@ -25,10 +25,10 @@ struct PlayPosition {
     uint64_t bytes = 0;
     DWORD last = 0;
 
-    bool Update() {
+    bool update() {
         MMTIME time = {};
         time.wType = TIME_BYTES;
-        if (waveOutGetPosition(Device(), &time, sizeof time) != MMSYSERR_NOERROR)
+        if (waveOutGetPosition(openedDevice(), &time, sizeof time) != MMSYSERR_NOERROR)
             return false;
         DWORD now;
         if (time.wType == TIME_BYTES)
@@ -41,18 +41,18 @@ struct PlayPosition {
         last = now;
         return true;
     }
-    int PlayingChunk() const {
+    int playingChunk() const {
         return static_cast<int>(bytes / kBytesPerFrame % XM_RING_FRAMES) / XM_CHUNK_FRAMES;
     }
 };
 
-DWORD WINAPI RefillThread(void*) {
+DWORD WINAPI refillLoop(void*) {
     XmPlayback& p = xmPlayback;
     p.threadEnded.store(0, std::memory_order_release);
     PlayPosition position;
     while (!p.stopRequest.load(std::memory_order_acquire)) {
-        if (position.Update()) {
-            const int playing = position.PlayingChunk();
+        if (position.update()) {
+            const int playing = position.playingChunk();
             while (p.writeChunk != playing && !p.stopRequest.load(std::memory_order_acquire)) {
                 p.renderBusy.store(1, std::memory_order_release);
                 xmRenderChunk();
@@ -65,7 +65,7 @@ DWORD WINAPI RefillThread(void*) {
     return 0;
 }
 
-bool OpenDevice() {
+bool openDevice() {
     WAVEFORMATEX format = {};
     format.wFormatTag = WAVE_FORMAT_PCM;
     format.nChannels = 2;
@@ -80,22 +80,22 @@ bool OpenDevice() {
     return true;
 }
 
-bool PrepareRing() {
+bool prepareRing() {
     ringHeader = WAVEHDR{};
     ringHeader.lpData = reinterpret_cast<LPSTR>(xmPlayback.ringBuffer);
     ringHeader.dwBufferLength = XM_RING_FRAMES * kBytesPerFrame;
     ringHeader.dwFlags = WHDR_BEGINLOOP | WHDR_ENDLOOP;
     ringHeader.dwLoops = kLoopForever;
-    return waveOutPrepareHeader(Device(), &ringHeader, sizeof ringHeader) == MMSYSERR_NOERROR;
+    return waveOutPrepareHeader(openedDevice(), &ringHeader, sizeof ringHeader) == MMSYSERR_NOERROR;
 }
 
-bool StartRefillThread() {
+bool startRefillThread() {
     XmPlayback& p = xmPlayback;
     p.stopRequest.store(0, std::memory_order_release);
     // Cleared here too, so that a stop before the thread first runs does not
     // take the flag of an earlier thread for this one's end.
     p.threadEnded.store(0, std::memory_order_release);
-    HANDLE thread = CreateThread(nullptr, 0, RefillThread, nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, refillLoop, nullptr, 0, nullptr);
     if (!thread)
         return false;
     p.refillThread = thread;
@@ -106,12 +106,13 @@ bool StartRefillThread() {
 }  // namespace
 
 bool xmPlay(XmModule* module) {
-    if (!xmBeginPlayback(module) || !OpenDevice())
+    if (!xmBeginPlayback(module) || !openDevice())
         return false;
-    bool started = xmAllocateRenderBuffers() && PrepareRing();
+    bool started = xmAllocateRenderBuffers() && prepareRing();
     if (started) {
         xmRenderRing();  // the whole ring before anything sounds
-        started = waveOutWrite(Device(), &ringHeader, sizeof ringHeader) == MMSYSERR_NOERROR && StartRefillThread();
+        started = waveOutWrite(openedDevice(), &ringHeader, sizeof ringHeader) == MMSYSERR_NOERROR &&
+                  startRefillThread();
     }
     if (!started)
         xmStop(module);  // closes the device again
@@ -126,19 +127,20 @@ bool xmStop(XmModule* module) {
     if (HANDLE thread = p.refillThread) {
         while (!p.threadEnded.load(std::memory_order_acquire))
             Sleep(kEndPollMs);
-        // The flag is its last word; the handle must not outlive the thread.
+        // The flag is the thread's last store, not its end: wait for that too
+        // before the handle is closed, so no thread of the player is left.
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
         p.refillThread = nullptr;
     }
-    if (HWAVEOUT device = Device()) {
+    if (HWAVEOUT device = openedDevice()) {
         waveOutReset(device);  // stops the loop and returns the buffer
         if (ringHeader.dwFlags & WHDR_PREPARED)
             waveOutUnprepareHeader(device, &ringHeader, sizeof ringHeader);
         ringHeader.dwFlags &= ~WHDR_PREPARED;
     }
     xmEndPlayback();
-    if (HWAVEOUT device = Device()) {
+    if (HWAVEOUT device = openedDevice()) {
         waveOutClose(device);
         p.waveDevice = nullptr;
     }
