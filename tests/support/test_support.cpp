@@ -17,6 +17,7 @@
 
 int ScriptedPerson::ShowMessage(HWND, const char* text, const char* caption, UINT type) {
   shown.push_back({text ? text : "", caption ? caption : "", type});
+  if (onShow) onShow(shown.back());
   if (!answers.empty()) {
     const int answer = answers.front();
     answers.pop_front();
@@ -395,3 +396,46 @@ std::string ItemText(HWND dialog, int id) {
 }
 
 void SetItemText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
+
+std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent) {
+  std::vector<HTREEITEM> items;
+  auto next = [tree](HTREEITEM item, UINT relation) {
+    return HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, relation, LPARAM(item)));
+  };
+  for (HTREEITEM i = next(parent, parent ? TVGN_CHILD : TVGN_ROOT); i; i = next(i, TVGN_NEXT)) items.push_back(i);
+  return items;
+}
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+  char text[1024] = {};
+  TVITEMA get = {};
+  get.mask = TVIF_HANDLE | TVIF_TEXT;
+  get.hItem = item;
+  get.pszText = text;
+  get.cchTextMax = sizeof text - 1;
+  SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&get));
+  return text;
+}
+
+HTREEITEM OpenTreePath(HWND tree, const std::vector<std::string>& names) {
+  HTREEITEM item = nullptr;
+  for (const std::string& name : names) {
+    HTREEITEM found = nullptr;
+    for (HTREEITEM child : TreeChildren(tree, item))
+      if (TreeText(tree, child) == name) found = child;
+    if (!found) return nullptr;
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(found));
+    item = found;
+  }
+  return item;
+}
+
+std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int button) {
+  return [names, button](HWND picker) {
+    HWND tree = GetDlgItem(picker, IDC_KEY_TREE);
+    // A missing key cancels, so the caller finds nothing picked.
+    HTREEITEM item = OpenTreePath(tree, names);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+    Click(picker, item ? button : IDCANCEL);
+  };
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <deque>
 #include <functional>
@@ -49,6 +50,7 @@ class ScriptedPerson final : public Person {
 
   std::vector<ShownMessage> shown;
   std::deque<int> answers;  // taken in order; IDOK / IDNO once they run out
+  std::function<void(const ShownMessage&)> onShow;  // called before each answer
   std::vector<int> keysDown;
   std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
@@ -188,6 +190,15 @@ void Click(HWND dialog, int id);
 void PostKey(HWND dialog, UINT message, WPARAM key);
 std::string ItemText(HWND dialog, int id);
 void SetItemText(HWND dialog, int id, const std::string& text);
+
+// The key picker's tree: an item's children, its text, and the item a path
+// of names leads to from the roots, each expanded on the way (null when a
+// name is not there).
+std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent);
+std::string TreeText(HWND tree, HTREEITEM item);
+HTREEITEM OpenTreePath(HWND tree, const std::vector<std::string>& names);
+// A picker step: selects the key a path leads to, then presses a button.
+std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int button = IDOK);
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);
