@@ -375,6 +375,23 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
       CHECK(m.type == (MB_YESNO | MB_ICONQUESTION));
     }
   }
+  SUBCASE("an Add and a Delete count too") {
+    e.person.answers = {IDYES, IDYES, IDYES};
+    e.Then([](HWND dialog) {
+      Click(dialog, IDC_ADD_ENTRY);
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    e.Then([](HWND dialog) {
+      Select(dialog, {0});
+      Click(dialog, IDC_DELETE_ENTRIES);
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    char question[256];
+    wsprintfA(question, LoadMessage(IDS_DELETE_TASKS_QUESTION), 1);
+    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_CANCEL_EDITING), question, TextOf(IDS_CANCEL_EDITING)});
+  }
   SUBCASE("a field too long for an entry is refused before anything changes") {
     e.Then([](HWND dialog) {
       Click(dialog, IDC_KIND_REGISTRY);
