@@ -311,21 +311,18 @@ DialogScript* runningScript = nullptr;
 constexpr UINT kTickMs = 10;
 constexpr int kPatienceTicks = 300;  // about three seconds without a step
 
+BOOL CALLBACK FindEnabledDialog(HWND window, LPARAM found) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (strcmp(name, "#32770") != 0 || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
 // The thread's enabled, visible dialog box: the top of a stack of modal ones.
 HWND TopDialog() {
   HWND top = nullptr;
-  EnumThreadWindows(
-      GetCurrentThreadId(),
-      [](HWND window, LPARAM found) -> BOOL {
-        char name[16] = {};
-        GetClassNameA(window, name, sizeof name);
-        if (strcmp(name, "#32770") == 0 && IsWindowVisible(window) && IsWindowEnabled(window)) {
-          *reinterpret_cast<HWND*>(found) = window;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      LPARAM(&top));
+  EnumThreadWindows(GetCurrentThreadId(), FindEnabledDialog, LPARAM(&top));
   return top;
 }
 }  // namespace
