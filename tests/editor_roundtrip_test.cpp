@@ -157,12 +157,8 @@ TEST_CASE("a template made in the editor backs up, and Restore.bat gives back it
   CHECK(ReadFileBytes(main.templateFolder + "made.txt") == "Made\r\n\r\nMade here\r\nS:" + tree + "\\*.*\r\nF:" +
                                                                source.path() + "*.txt\r\nR:" + key.path() + "\r\n");
   REQUIRE(Names() == std::vector<std::string>{"Made"});  // the save reloaded the list
-  main.Command(IDM_CHECK_ALL);
   const std::string destination = target / "backup\\";
-  main.SetDestination(destination);
-  person.answers = {IDYES};
-  main.Command(IDM_DO_BACKUP);
-  REQUIRE(person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK));
+  REQUIRE(main.BackUpAll(person, destination));
 
   RemoveTree(source.path());
   DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());

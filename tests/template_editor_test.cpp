@@ -12,6 +12,7 @@
 #include "core/program_folder.h"
 #include "resource.h"
 #include "support/test_support.h"
+#include "ui/file_dialog.h"
 #include "ui/fixed_texts.h"
 #include "ui/template_editor.h"
 

@@ -3,8 +3,6 @@
 // template editor's INI notice.
 #pragma once
 
-#include <cstddef>
-
 // Name and pattern pairs, each text zero-terminated, the list ended by an
 // empty text, as the common file dialogs take them.
 inline constexpr wchar_t kArchiveFilter[] = L"圧縮ファイル(*.lzh)\0*.lzh\0全ファイル(*.*)\0*.*\0";
@@ -15,19 +13,3 @@ inline constexpr wchar_t kTemplateFilter[] = L"Template (*.txt)\0*.txt\0";
 // The text of an INI entry, and what Add and Update say when they make one.
 inline constexpr char kIniEntryText[] = "(INI)";
 inline constexpr char kIniEntryNotSupported[] = "Ini is not supported yet.";
-
-// A filter list in the user's code page: the dialogs get it through their
-// ANSI entry points, where a Japanese name reaches an English system as
-// question marks.
-class DialogFilter {
- public:
-  template <size_t N>
-  explicit DialogFilter(const wchar_t (&pairs)[N]) {
-    Convert(pairs, N);
-  }
-  const char* get() const { return text_; }
-
- private:
-  void Convert(const wchar_t* pairs, size_t count);
-  char text_[160] = {};
-};

@@ -10,6 +10,7 @@
 #include "core/messages.h"
 #include "core/text.h"
 #include "resource.h"
+#include "ui/file_dialog.h"
 #include "ui/fixed_texts.h"
 #include "ui/main_window_state.h"
 #include "ui/template_editor.h"
@@ -223,14 +224,7 @@ void BrowseDestination(HWND window) {
   char path[kPathSize] = {};
   if (ButtonChecked(IDM_COMPRESS)) {
     const DialogFilter filter(kArchiveFilter);
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = filter.get();
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = LoadMessage(IDS_CAPTION_SAVE_FILE);
+    OPENFILENAMEA dialog = FileDialogRecord(window, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!AskSaveFileName(&dialog)) return;
   } else if (!BrowseForFolder(window, LoadMessage(IDS_SELECT_DESTINATION), path)) {

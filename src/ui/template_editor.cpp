@@ -14,6 +14,7 @@
 #include "core/program_folder.h"
 #include "core/text.h"
 #include "resource.h"
+#include "ui/file_dialog.h"
 #include "ui/fixed_texts.h"
 #include "ui/overwrite_question.h"
 #include "ui/registry_key_picker.h"
@@ -256,14 +257,7 @@ void OnBrowseKey(HWND dialog) {
 
 void OnBrowseFile(HWND dialog, const DialogFilter& filter, const char* extension, int field) {
   char path[kPathSize] = {};
-  OPENFILENAMEA open = {};
-  open.lStructSize = sizeof open;
-  open.hwndOwner = dialog;
-  open.lpstrFilter = filter.get();
-  open.nFilterIndex = 1;
-  open.lpstrFile = path;
-  open.nMaxFile = sizeof path;
-  open.lpstrTitle = LoadMessage(IDS_CAPTION_SAVE_FILE);
+  OPENFILENAMEA open = FileDialogRecord(dialog, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
   open.Flags = OFN_FILEMUSTEXIST;
   open.lpstrDefExt = extension;
   if (AskOpenFileName(&open)) SetDlgItemTextA(dialog, field, path);
@@ -369,15 +363,8 @@ bool AskNewTemplateName(HWND dialog, char* name) {
   const DialogFilter filter(kTemplateFilter);
   for (;;) {
     name[0] = '\0';
-    OPENFILENAMEA save = {};
-    save.lStructSize = sizeof save;
-    save.hwndOwner = dialog;
-    save.lpstrFilter = filter.get();
-    save.nFilterIndex = 1;
-    save.lpstrFile = name;
-    save.nMaxFile = kPathSize;
+    OPENFILENAMEA save = FileDialogRecord(dialog, filter, name, kPathSize, LoadMessage(IDS_CAPTION_SAVE_TEMPLATE));
     save.lpstrInitialDir = folderFits ? folder.s : nullptr;
-    save.lpstrTitle = LoadMessage(IDS_CAPTION_SAVE_TEMPLATE);
     save.lpstrDefExt = "txt";
     if (!AskSaveFileName(&save)) return false;
     if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return true;

@@ -297,6 +297,14 @@ std::string MainWindowFixture::StatusText() const {
   return text;
 }
 
+bool MainWindowFixture::BackUpAll(ScriptedPerson& person, const std::string& destination) {
+  Command(IDM_CHECK_ALL);
+  SetDestination(destination);
+  person.answers = {IDYES};
+  Command(IDM_DO_BACKUP);
+  return !person.shown.empty() && person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK);
+}
+
 std::string SystemText(DWORD code) {
   char* text = nullptr;
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

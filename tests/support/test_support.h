@@ -150,6 +150,9 @@ class MainWindowFixture {
   void SetPressed(int id, bool pressed);
   void SetDestination(const std::string& text);
   std::string StatusText() const;
+  // Checks every row and backs them up into destination, saying Yes to the
+  // last question; true when the report says that no error occurred.
+  bool BackUpAll(ScriptedPerson& person, const std::string& destination);
   ScratchFolder program{"program"};
   std::string templateFolder;
 };
