@@ -43,6 +43,50 @@
 #define IDC_TEMPLATE_LIST 12345
 #define IDT_COMPRESSION_COMBO 100
 
+// Template editor.
+#define IDD_TEMPLATE_EDITOR 104
+#define IDC_NAME_EDIT 1000
+#define IDC_DESCRIPTION_EDIT 1001
+#define IDC_DIRECTORY_EDIT 1002
+#define IDC_ENTRY_LIST 1003
+#define IDC_MOVE_UP 1004
+#define IDC_MOVE_DOWN 1005
+#define IDC_ADD_ENTRY 1018
+#define IDC_UPDATE_ENTRY 1019
+#define IDC_DELETE_ENTRIES 1020
+#define IDC_KIND_FILE 1021
+#define IDC_KIND_REGISTRY 1022
+#define IDC_KIND_RELATION 1024
+#define IDC_FILE_PATH 1025
+#define IDC_BROWSE_FOLDER 1026
+#define IDC_INCLUDE_SUBDIRS 1027
+#define IDC_KEY_PATH 1028
+#define IDC_BROWSE_KEY 1029
+#define IDC_EXE_PATH 1030
+#define IDC_BROWSE_EXE 1031
+#define IDC_FILE_LABEL 1032
+#define IDC_KEY_LABEL 1033
+#define IDC_EXE_LABEL 1034
+#define IDC_KIND_INI 1035
+#define IDC_INI_FILE_LABEL 1036
+#define IDC_INI_FILE 1037
+#define IDC_BROWSE_INI 1038
+#define IDC_INI_SECTION_LABEL 1039
+#define IDC_INI_SECTION 1040
+#define IDC_INI_VALUE_LABEL 1041
+#define IDC_INI_VALUE 1042
+#define IDC_INI_ALL 1043
+
+// Overwrite-or-save-as question; Save as is IDOK and Cancel IDCANCEL.
+#define IDD_OVERWRITE_OR_SAVE_AS 117
+#define IDC_OVERWRITE 1028
+#define IDC_QUESTION_ICON 1029
+
+// Registry key picker.
+#define IDD_REGISTRY_KEY_PICKER 119
+#define IDC_KEY_TREE 1042
+#define IDC_VALUE_LIST 1044
+
 // Pictures (artwork.rc). The toolbar strip holds sixteen 16 x 16 images with
 // magenta as the transparent colour; each kind icon holds one 16 x 16 image.
 #define IDB_TOOLBAR 101

@@ -52,12 +52,8 @@ struct Saved {
                                      "*.txt\r\n" + "S:" + tree + "*.*\r\n" + "R:HKCU\\" + key.subPath() + "\r\n" +
                                      "X:arkroundtrip.exe\r\n");
     main.Reload();
-    main.Command(IDM_CHECK_ALL);
     destination = target / "backup\\";
-    main.SetDestination(destination);
-    person.answers = {IDYES};
-    main.Command(IDM_DO_BACKUP);
-    REQUIRE(person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK));
+    REQUIRE(main.BackUpAll(person, destination));
 
     RemoveTree(source.path());
     DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());

@@ -11,6 +11,15 @@ bool ParseEntryLine(const char* line, TemplateEntry* entry) {
   return true;
 }
 
+bool ParseEntryLineByCharacter(const char* line, TemplateEntry* entry) {
+  if (!line[0]) return false;
+  const char* second = CharNextA(line);
+  if (*second != ':') return false;
+  entry->letter = second - line == 1 ? line[0] : '?';
+  entry->argument = second + 1;
+  return true;
+}
+
 TemplateEntryKind KindOfLetter(char letter) {
   switch (letter) {
     case 'F': return TemplateEntryKind::Files;

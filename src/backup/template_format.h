@@ -10,6 +10,9 @@ struct TemplateEntry {
   const char* argument;
 };
 bool ParseEntryLine(const char* line, TemplateEntry* entry);
+// The editor's reading: the second *character* must be ":", so a double-byte
+// first character followed by ":" makes an entry there, of the letter '?'.
+bool ParseEntryLineByCharacter(const char* line, TemplateEntry* entry);
 
 // Kind of a letter; letters are case-sensitive and unknown ones are Unset.
 TemplateEntryKind KindOfLetter(char letter);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <utility>
 
@@ -61,6 +62,16 @@ struct GdiTraits {
   static bool Valid(HGDIOBJ h) { return h != nullptr; }
   static void Close(HGDIOBJ h) { DeleteObject(h); }
 };
+struct IconTraits {
+  static HICON Invalid() { return nullptr; }
+  static bool Valid(HICON h) { return h != nullptr; }
+  static void Close(HICON h) { DestroyIcon(h); }
+};
+struct ImageListTraits {
+  static HIMAGELIST Invalid() { return nullptr; }
+  static bool Valid(HIMAGELIST h) { return h != nullptr; }
+  static void Close(HIMAGELIST h) { ImageList_Destroy(h); }
+};
 struct LocalTraits {
   static char* Invalid() { return nullptr; }
   static bool Valid(char* h) { return h != nullptr; }
@@ -73,3 +84,5 @@ using RegKey = UniqueOwner<HKEY, KeyTraits>;             // RegOpenKeyEx
 using OwnedWindow = UniqueOwner<HWND, WindowTraits>;     // CreateWindow, CreateDialog
 using GdiObject = UniqueOwner<HGDIOBJ, GdiTraits>;       // bitmaps, fonts
 using LocalText = UniqueOwner<char*, LocalTraits>;       // FormatMessage buffers
+using OwnedIcon = UniqueOwner<HICON, IconTraits>;        // LoadImage of an icon
+using OwnedImageList = UniqueOwner<HIMAGELIST, ImageListTraits>;  // ImageList_Create

@@ -1,5 +1,6 @@
 #include "core/interaction.h"
 
+#include <mmsystem.h>
 #include <shlobj.h>
 
 namespace {
@@ -23,6 +24,9 @@ class PlatformPerson final : public Person {
     return ok;
   }
   bool GetSaveFileName(OPENFILENAMEA* dialog) override { return GetSaveFileNameA(dialog) != FALSE; }
+  bool GetOpenFileName(OPENFILENAMEA* dialog) override { return GetOpenFileNameA(dialog) != FALSE; }
+  // Without a sound device or a sound for the event the command fails quietly.
+  void SendSoundCommand(const char* command) override { mciSendStringA(command, nullptr, 0, nullptr); }
 };
 
 PlatformPerson platformPerson;

@@ -1,5 +1,6 @@
 // What blocks on a person or differs from run to run goes through here:
-// message boxes, the asynchronous key state and the local clock. The program
+// message boxes, the common file and folder dialogs, sounds, the
+// asynchronous key state and the local clock. The program
 // uses the platform; tests install a scripted person that answers questions
 // and records what was shown.
 #pragma once
@@ -17,6 +18,10 @@ class Person {
   virtual bool BrowseForFolder(HWND owner, const char* title, char* path) = 0;
   // The save-file dialog; true on OK with the name in the record's buffer.
   virtual bool GetSaveFileName(OPENFILENAMEA* dialog) = 0;
+  // The open-file dialog, the same way.
+  virtual bool GetOpenFileName(OPENFILENAMEA* dialog) = 0;
+  // A multimedia command string that plays a sound; its result does not matter.
+  virtual void SendSoundCommand(const char* command) = 0;
 };
 
 // The person currently answering; the platform's unless a test set another.
@@ -33,3 +38,5 @@ inline bool BrowseForFolder(HWND owner, const char* title, char* path) {
   return CurrentPerson().BrowseForFolder(owner, title, path);
 }
 inline bool AskSaveFileName(OPENFILENAMEA* dialog) { return CurrentPerson().GetSaveFileName(dialog); }
+inline bool AskOpenFileName(OPENFILENAMEA* dialog) { return CurrentPerson().GetOpenFileName(dialog); }
+inline void SendSoundCommand(const char* command) { CurrentPerson().SendSoundCommand(command); }

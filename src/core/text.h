@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstring>
+
+#include "core/memory.h"
 
 constexpr size_t kPathSize = MAX_PATH;  // 260 bytes, terminator included
 
@@ -36,6 +39,24 @@ const char* NextCharOrNull(const char* p);
 DWORD SetLastErrorCode(DWORD code);
 int GetItemTextLength(HWND dialog, int id);
 char* GetItemTextCopy(HWND dialog, int id);
+
+// Reads a text whose length is not known beforehand, such as a control
+// item's: fill(text, room) writes at most room bytes, terminator included.
+// The room starts at 256 bytes and doubles until two bytes are left over, so
+// a double-byte character cut at the end cannot pass for the end of the
+// text. A new block (MemFree it), or null when memory runs out.
+template <typename Fill>
+char* ReadWholeText(Fill fill) {
+  for (size_t room = 256;; room *= 2) {
+    char* text = static_cast<char*>(MemAlloc(room));
+    if (!text) return nullptr;
+    text[0] = '\0';
+    fill(text, room);
+    text[room - 1] = '\0';
+    if (strlen(text) + 2 < room) return text;
+    MemFree(text);
+  }
+}
 
 // A path of at most kPathSize bytes with its terminator. Appending what does
 // not fit leaves the path as it was, sets ERROR_FILENAME_EXCED_RANGE and

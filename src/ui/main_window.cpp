@@ -10,6 +10,8 @@
 #include "core/messages.h"
 #include "core/text.h"
 #include "resource.h"
+#include "ui/file_dialog.h"
+#include "ui/fixed_texts.h"
 #include "ui/main_window_state.h"
 #include "ui/template_editor.h"
 #include "ui/template_list.h"
@@ -221,20 +223,8 @@ void SetAllRowsChecked(bool checked) {
 void BrowseDestination(HWND window) {
   char path[kPathSize] = {};
   if (ButtonChecked(IDM_COMPRESS)) {
-    // The filter names are Japanese whatever the language; they reach the
-    // dialog in the user's code page.
-    static const wchar_t kFilterText[] = L"圧縮ファイル(*.lzh)\0*.lzh\0全ファイル(*.*)\0*.*\0";
-    char filter[128] = {};
-    WideCharToMultiByte(CP_ACP, 0, kFilterText, sizeof kFilterText / sizeof(wchar_t), filter, sizeof filter - 1,
-                        nullptr, nullptr);
-    OPENFILENAMEA dialog = {};
-    dialog.lStructSize = sizeof dialog;
-    dialog.hwndOwner = window;
-    dialog.lpstrFilter = filter;
-    dialog.nFilterIndex = 1;
-    dialog.lpstrFile = path;
-    dialog.nMaxFile = sizeof path;
-    dialog.lpstrTitle = LoadMessage(IDS_CAPTION_SAVE_FILE);
+    const DialogFilter filter(kArchiveFilter);
+    OPENFILENAMEA dialog = FileDialogRecord(window, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
     if (!AskSaveFileName(&dialog)) return;
   } else if (!BrowseForFolder(window, LoadMessage(IDS_SELECT_DESTINATION), path)) {

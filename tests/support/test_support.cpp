@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 
 #include <commctrl.h>
@@ -9,12 +10,14 @@
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/program_folder.h"
+#include "resource.h"
 #include "ui/main_window.h"
 #include "ui/main_window_state.h"
 #include "ui/template_list.h"
 
 int ScriptedPerson::ShowMessage(HWND, const char* text, const char* caption, UINT type) {
   shown.push_back({text ? text : "", caption ? caption : "", type});
+  if (onShow) onShow(shown.back());
   if (!answers.empty()) {
     const int answer = answers.front();
     answers.pop_front();
@@ -36,11 +39,34 @@ bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
   return true;
 }
 
+static ScriptedPerson::FileDialog Record(const OPENFILENAMEA* dialog) {
+  std::string filter;
+  for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1) filter += std::string(filter.empty() ? "" : "|") + p;
+  return {dialog->hwndOwner, filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
+          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags, dialog->nMaxFile};
+}
+
+static bool AnswerFileDialog(OPENFILENAMEA* dialog, const std::string& answer) {
+  if (answer.empty()) return false;
+  snprintf(dialog->lpstrFile, dialog->nMaxFile, "%s", answer.c_str());
+  return true;
+}
+
 bool ScriptedPerson::GetSaveFileName(OPENFILENAMEA* dialog) {
   dialogTitles.push_back(std::string("save:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
-  if (saveAnswer.empty()) return false;
-  snprintf(dialog->lpstrFile, dialog->nMaxFile, "%s", saveAnswer.c_str());
-  return true;
+  fileDialogs.push_back(Record(dialog));
+  std::string answer = saveAnswer;
+  if (!saveAnswers.empty()) {
+    answer = saveAnswers.front();
+    saveAnswers.pop_front();
+  }
+  return AnswerFileDialog(dialog, answer);
+}
+
+bool ScriptedPerson::GetOpenFileName(OPENFILENAMEA* dialog) {
+  dialogTitles.push_back(std::string("open:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
+  fileDialogs.push_back(Record(dialog));
+  return AnswerFileDialog(dialog, openAnswer);
 }
 
 ScratchFolder::ScratchFolder(const char* name) {
@@ -271,6 +297,14 @@ std::string MainWindowFixture::StatusText() const {
   return text;
 }
 
+bool MainWindowFixture::BackUpAll(ScriptedPerson& person, const std::string& destination) {
+  Command(IDM_CHECK_ALL);
+  SetDestination(destination);
+  person.answers = {IDYES};
+  Command(IDM_DO_BACKUP);
+  return !person.shown.empty() && person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK);
+}
+
 std::string SystemText(DWORD code) {
   char* text = nullptr;
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -278,4 +312,135 @@ std::string SystemText(DWORD code) {
   std::string s = text ? text : "";
   LocalFree(text);
   return s;
+}
+
+namespace {
+DialogScript* runningScript = nullptr;
+constexpr UINT kTickMs = 10;
+constexpr int kPatienceTicks = 300;  // about three seconds without a step
+
+BOOL CALLBACK FindEnabledDialog(HWND window, LPARAM found) {
+  char name[16] = {};
+  GetClassNameA(window, name, sizeof name);
+  if (strcmp(name, "#32770") != 0 || !IsWindowVisible(window) || !IsWindowEnabled(window)) return TRUE;
+  *reinterpret_cast<HWND*>(found) = window;
+  return FALSE;
+}
+
+// The thread's enabled, visible dialog box: the top of a stack of modal ones.
+HWND TopDialog() {
+  HWND top = nullptr;
+  EnumThreadWindows(GetCurrentThreadId(), FindEnabledDialog, LPARAM(&top));
+  return top;
+}
+}  // namespace
+
+bool KindOfDialog(HWND dialog, DialogKind* kind) {
+  if (!dialog) return false;
+  if (GetDlgItem(dialog, IDC_ENTRY_LIST)) *kind = DialogKind::TemplateEditor;
+  else if (GetDlgItem(dialog, IDC_VALUE_LIST)) *kind = DialogKind::KeyPicker;
+  else if (GetDlgItem(dialog, IDC_OVERWRITE)) *kind = DialogKind::OverwriteQuestion;
+  else return false;
+  return true;
+}
+
+DialogScript::DialogScript() {
+  runningScript = this;
+  timer_ = SetTimer(nullptr, 0, kTickMs, Tick);
+}
+
+DialogScript::~DialogScript() {
+  KillTimer(nullptr, timer_);
+  runningScript = nullptr;
+}
+
+DialogScript& DialogScript::Then(DialogKind kind, std::function<void(HWND)> step) {
+  steps_.push_back({kind, std::move(step)});
+  return *this;
+}
+
+void CALLBACK DialogScript::Tick(HWND, UINT, UINT_PTR, DWORD) {
+  if (runningScript) runningScript->Run();
+}
+
+void DialogScript::Run() {
+  HWND dialog = TopDialog();
+  DialogKind kind;
+  if (!KindOfDialog(dialog, &kind)) return;
+  if (!steps_.empty() && steps_.front().kind == kind) {
+    idleTicks_ = 0;
+    // Taken off first: a step that opens another dialog runs the next steps
+    // from inside that dialog's loop, through this same timer.
+    Step step = std::move(steps_.front());
+    steps_.pop_front();
+    step.action(dialog);
+    return;
+  }
+  if (++idleTicks_ < kPatienceTicks) return;
+  idleTicks_ = 0;
+  failures.push_back(steps_.empty() ? "a dialog was left open after the last step"
+                                    : "the dialog a step waited for did not come up");
+  EndDialog(dialog, -2);
+}
+
+void Click(HWND dialog, int id) { SendDlgItemMessageA(dialog, id, BM_CLICK, 0, 0); }
+
+void PostKey(HWND dialog, UINT message, WPARAM key) {
+  HWND focus = GetFocus();
+  if (!focus || (focus != dialog && !IsChild(dialog, focus))) focus = dialog;
+  // Bit 29 says Alt is held, as a system key needs.
+  const LPARAM flags = message == WM_SYSKEYDOWN ? LPARAM(1) | (LPARAM(1) << 29) : LPARAM(1);
+  PostMessageA(focus, message, key, flags);
+}
+
+std::string ItemText(HWND dialog, int id) {
+  std::string text(size_t(GetWindowTextLengthA(GetDlgItem(dialog, id))) + 1, '\0');
+  GetDlgItemTextA(dialog, id, text.data(), int(text.size()));
+  text.resize(strlen(text.c_str()));
+  return text;
+}
+
+void SetItemText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
+
+std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent) {
+  std::vector<HTREEITEM> items;
+  auto next = [tree](HTREEITEM item, UINT relation) {
+    return HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, relation, LPARAM(item)));
+  };
+  for (HTREEITEM i = next(parent, parent ? TVGN_CHILD : TVGN_ROOT); i; i = next(i, TVGN_NEXT)) items.push_back(i);
+  return items;
+}
+
+std::string TreeText(HWND tree, HTREEITEM item) {
+  char text[1024] = {};
+  TVITEMA get = {};
+  get.mask = TVIF_HANDLE | TVIF_TEXT;
+  get.hItem = item;
+  get.pszText = text;
+  get.cchTextMax = sizeof text - 1;
+  SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&get));
+  return text;
+}
+
+HTREEITEM OpenTreePath(HWND tree, const std::vector<std::string>& names) {
+  HTREEITEM item = nullptr;
+  for (const std::string& name : names) {
+    HTREEITEM found = nullptr;
+    for (HTREEITEM child : TreeChildren(tree, item))
+      if (TreeText(tree, child) == name) found = child;
+    if (!found) return nullptr;
+    SendMessageA(tree, TVM_EXPAND, TVE_EXPAND, LPARAM(found));
+    item = found;
+  }
+  return item;
+}
+
+std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int button) {
+  return [names, button](HWND picker) {
+    HWND tree = GetDlgItem(picker, IDC_KEY_TREE);
+    // A missing key cancels, so the caller finds nothing picked.
+    HTREEITEM item = OpenTreePath(tree, names);
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
+    Click(picker, item ? button : IDCANCEL);
+  };
 }

@@ -3,13 +3,28 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include <doctest.h>
+
 #include "core/interaction.h"
+
+// Lists of texts print whole when a check fails.
+namespace doctest {
+template <>
+struct StringMaker<std::vector<std::string>> {
+  static String convert(const std::vector<std::string>& texts) {
+    std::string joined = "{";
+    for (const std::string& t : texts) joined += (joined.size() > 1 ? ", \"" : "\"") + t + "\"";
+    return (joined + "}").c_str();
+  }
+};
+}  // namespace doctest
 
 struct ShownMessage {
   std::string text, caption;
@@ -30,16 +45,30 @@ class ScriptedPerson final : public Person {
   void Now(SYSTEMTIME* time) override { *time = now; }
   bool BrowseForFolder(HWND owner, const char* title, char* path) override;
   bool GetSaveFileName(OPENFILENAMEA* dialog) override;
+  bool GetOpenFileName(OPENFILENAMEA* dialog) override;
+  void SendSoundCommand(const char* command) override { sounds.push_back(command); }
 
   std::vector<ShownMessage> shown;
   std::deque<int> answers;  // taken in order; IDOK / IDNO once they run out
+  std::function<void(const ShownMessage&)> onShow;  // called before each answer
   std::vector<int> keysDown;
   std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
-  // Folder browser and save dialog: the titles shown, and the answer (empty
-  // for Cancel).
+  // Folder browser, save and open dialogs: the titles shown ("folder:",
+  // "save:" or "open:" and the title), and the answer (empty for Cancel).
+  // Save dialogs take their answers from saveAnswers while it holds any.
   std::vector<std::string> dialogTitles;
-  std::string folderAnswer, saveAnswer;
+  std::string folderAnswer, saveAnswer, openAnswer;
+  std::deque<std::string> saveAnswers;
+  struct FileDialog {
+    HWND owner;
+    std::string filter;  // the pairs joined by "|"
+    std::string initialFolder, defaultExtension;
+    DWORD flags;
+    DWORD room;  // the name buffer's size
+  };
+  std::vector<FileDialog> fileDialogs;  // save and open dialogs, in order
+  std::vector<std::string> sounds;      // multimedia commands sent
 
  private:
   Person* previous_ = nullptr;
@@ -121,9 +150,58 @@ class MainWindowFixture {
   void SetPressed(int id, bool pressed);
   void SetDestination(const std::string& text);
   std::string StatusText() const;
+  // Checks every row and backs them up into destination, saying Yes to the
+  // last question; true when the report says that no error occurred.
+  bool BackUpAll(ScriptedPerson& person, const std::string& destination);
   ScratchFolder program{"program"};
   std::string templateFolder;
 };
+
+// Acts on the program's modal dialogs from inside their own message loops.
+// A thread timer looks for the enabled dialog box on top and runs the next
+// step on it once it is the kind the step waits for; a step may open the
+// next dialog, whose steps then run inside it. A step that waits too long,
+// or dialogs left open after the last step, are ended and recorded in
+// failures, so a broken script cannot hang the test.
+enum class DialogKind { TemplateEditor, KeyPicker, OverwriteQuestion };
+class DialogScript {
+ public:
+  DialogScript();
+  ~DialogScript();
+  DialogScript(const DialogScript&) = delete;
+  DialogScript& operator=(const DialogScript&) = delete;
+  DialogScript& Then(DialogKind kind, std::function<void(HWND dialog)> step);
+  bool Done() const { return steps_.empty() && failures.empty(); }
+  std::vector<std::string> failures;
+
+ private:
+  static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+  void Run();
+  struct Step {
+    DialogKind kind;
+    std::function<void(HWND)> action;
+  };
+  std::deque<Step> steps_;
+  UINT_PTR timer_ = 0;
+  int idleTicks_ = 0;
+};
+// The kind of a dialog box by its controls, or false for another window.
+bool KindOfDialog(HWND dialog, DialogKind* kind);
+// Presses a button as the mouse does (nothing happens when it is disabled).
+void Click(HWND dialog, int id);
+// Posts a key to the dialog's focused control, as typing it does.
+void PostKey(HWND dialog, UINT message, WPARAM key);
+std::string ItemText(HWND dialog, int id);
+void SetItemText(HWND dialog, int id, const std::string& text);
+
+// The key picker's tree: an item's children, its text, and the item a path
+// of names leads to from the roots, each expanded on the way (null when a
+// name is not there).
+std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent);
+std::string TreeText(HWND tree, HTREEITEM item);
+HTREEITEM OpenTreePath(HWND tree, const std::vector<std::string>& names);
+// A picker step: selects the key a path leads to, then presses a button.
+std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int button = IDOK);
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);

@@ -1,0 +1,15 @@
+// The few texts the windows show that are not in the catalogue: the file
+// dialogs' filters, whose names are Japanese in every language, and the
+// template editor's INI notice.
+#pragma once
+
+// Name and pattern pairs, each text zero-terminated, the list ended by an
+// empty text, as the common file dialogs take them.
+inline constexpr wchar_t kArchiveFilter[] = L"圧縮ファイル(*.lzh)\0*.lzh\0全ファイル(*.*)\0*.*\0";
+inline constexpr wchar_t kExecutableFilter[] = L"実行ファイル(*.exe)\0*.exe\0全ファイル(*.*)\0*.*\0";
+inline constexpr wchar_t kIniFileFilter[] = L"INIファイル(*.ini)\0*.ini\0全ファイル(*.*)\0*.*\0";
+inline constexpr wchar_t kTemplateFilter[] = L"Template (*.txt)\0*.txt\0";
+
+// The text of an INI entry, and what Add and Update say when they make one.
+inline constexpr char kIniEntryText[] = "(INI)";
+inline constexpr char kIniEntryNotSupported[] = "Ini is not supported yet.";

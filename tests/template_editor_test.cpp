@@ -1,0 +1,595 @@
+// Runs in Japanese too.
+#include <doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/messages.h"
+#include "core/program_folder.h"
+#include "resource.h"
+#include "support/test_support.h"
+#include "ui/file_dialog.h"
+#include "ui/fixed_texts.h"
+#include "ui/template_editor.h"
+
+namespace {
+
+HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_ENTRY_LIST); }
+
+int RowCount(HWND dialog) { return int(SendMessageA(List(dialog), LVM_GETITEMCOUNT, 0, 0)); }
+
+// Rows as "image:text", with "*" after selected ones.
+std::vector<std::string> Rows(HWND dialog) {
+  std::vector<std::string> rows;
+  for (int row = 0; row < RowCount(dialog); ++row) {
+    char text[600] = {};
+    LVITEMA item = {};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
+    item.iItem = row;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    item.stateMask = LVIS_SELECTED;
+    SendMessageA(List(dialog), LVM_GETITEMA, 0, LPARAM(&item));
+    rows.push_back(std::to_string(item.iImage) + ":" + text + (item.state & LVIS_SELECTED ? "*" : ""));
+  }
+  return rows;
+}
+
+void Select(HWND dialog, std::initializer_list<int> rows) {
+  LVITEMA item = {};
+  item.stateMask = LVIS_SELECTED;
+  SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
+  item.state = LVIS_SELECTED;
+  for (int row : rows) SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
+}
+
+// Chooses a kind, fills its field and presses Add.
+void AddEntry(HWND dialog, int radio, int field, const std::string& text, bool recursive = false) {
+  Click(dialog, radio);
+  SetItemText(dialog, field, text);
+  CheckDlgButton(dialog, IDC_INCLUDE_SUBDIRS, recursive ? BST_CHECKED : BST_UNCHECKED);
+  Click(dialog, IDC_ADD_ENTRY);
+}
+
+void SetHeader(HWND dialog, const std::string& name, const std::string& description, const std::string& directory) {
+  SetItemText(dialog, IDC_NAME_EDIT, name);
+  SetItemText(dialog, IDC_DESCRIPTION_EDIT, description);
+  SetItemText(dialog, IDC_DIRECTORY_EDIT, directory);
+}
+
+struct Editing {
+  ScriptedPerson person;
+  ScratchFolder program{"program"};
+  std::string templates;
+  DialogScript script;
+
+  Editing() {
+    templates = program / "template\\";
+    CreateDirectoryA(templates.c_str(), nullptr);
+    SetProgramFolder(program.path().c_str());
+  }
+  Editing& Then(std::function<void(HWND)> step) {
+    script.Then(DialogKind::TemplateEditor, std::move(step));
+    return *this;
+  }
+  Editing& Answer(std::function<void(HWND)> step) {
+    script.Then(DialogKind::OverwriteQuestion, std::move(step));
+    return *this;
+  }
+  Editing& Pick(std::function<void(HWND)> step) {
+    script.Then(DialogKind::KeyPicker, std::move(step));
+    return *this;
+  }
+  int Run(const std::string& path = "") {
+    const int result = RunTemplateEditor(nullptr, path.empty() ? nullptr : path.c_str());
+    CHECK(script.Done());
+    return result;
+  }
+  std::vector<std::string> Shown() const {
+    std::vector<std::string> texts;
+    for (const ShownMessage& m : person.shown) texts.push_back(m.text);
+    return texts;
+  }
+};
+
+void SaveAs(HWND question) { PostKey(question, WM_KEYDOWN, VK_RETURN); }
+void Overwrite(HWND question) { Click(question, IDC_OVERWRITE); }
+
+const std::string kLoaded = "Name\nDescription\rDir\r\nF:a\r\nZ:b\r\nno colon here\r\nS:c\r\nR:unterminated";
+
+}  // namespace
+
+TEST_CASE("a new template with a file row and a registry row writes exactly five lines") {
+  Editing e;
+  e.person.saveAnswer = e.templates + "mail.txt";
+  e.Then([](HWND dialog) {
+    SetHeader(dialog, "Mail", "Mail settings", "Mail");
+    AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "C:\\Mail\\*.ini");
+    AddEntry(dialog, IDC_KIND_REGISTRY, IDC_KEY_PATH, "HKCU\\Software\\Mail");
+    CHECK(Rows(dialog) == std::vector<std::string>{"1:C:\\Mail\\*.ini", "3:HKCU\\Software\\Mail"});
+    Click(dialog, IDOK);
+  });
+  CHECK(e.Run() == 1);
+  CHECK(ReadFileBytes(e.templates + "mail.txt") == "Mail\r\nMail settings\r\nMail\r\nF:C:\\Mail\\*.ini\r\nR:HKCU\\Software\\Mail\r\n");
+  CHECK(e.person.shown.empty());  // a new name: no question
+  REQUIRE(e.person.fileDialogs.size() == 1);
+  const ScriptedPerson::FileDialog& save = e.person.fileDialogs[0];
+  CHECK(e.person.dialogTitles[0] == "save:" + TextOf(IDS_CAPTION_SAVE_TEMPLATE));
+  CHECK(save.filter == "Template (*.txt)|*.txt");
+  CHECK(save.initialFolder == e.templates);
+  CHECK(save.defaultExtension == "txt");
+  CHECK(save.flags == 0);
+  CHECK(save.room == MAX_PATH);
+}
+
+TEST_CASE("each kind makes its row; an empty field or no kind makes an unset one") {
+  Editing e;
+  e.person.saveAnswer = e.templates + "kinds.txt";
+  e.Then([](HWND dialog) {
+    Click(dialog, IDC_ADD_ENTRY);  // no kind chosen
+    AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "");
+    AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "D:\\tree\\*.*", true);
+    AddEntry(dialog, IDC_KIND_RELATION, IDC_EXE_PATH, "C:\\Mail\\mail.exe");
+    AddEntry(dialog, IDC_KIND_INI, IDC_INI_FILE, "C:\\Windows\\win.ini");
+    Click(dialog, IDOK);
+  });
+  CHECK(e.Run() == 1);
+  CHECK(ReadFileBytes(e.templates + "kinds.txt") ==
+        "\r\n\r\n\r\n?:\r\n?:\r\nS:D:\\tree\\*.*\r\nX:C:\\Mail\\mail.exe\r\nI:(INI)\r\n");
+  REQUIRE(e.person.shown.size() == 1);
+  CHECK(e.person.shown[0].text == kIniEntryNotSupported);
+  CHECK(e.person.shown[0].caption == TextOf(IDS_CAPTION_ERROR));
+  CHECK(e.person.shown[0].type == MB_OK);
+}
+
+TEST_CASE("an opened template shows its entries by kind and is saved back without its other lines") {
+  Editing e;
+  const std::string path = e.templates + "loaded.txt";
+  WriteFileBytes(path, kLoaded);
+  std::vector<std::string> rows, header;
+  e.Then([&](HWND dialog) {
+     rows = Rows(dialog);
+     header = {ItemText(dialog, IDC_NAME_EDIT), ItemText(dialog, IDC_DESCRIPTION_EDIT),
+               ItemText(dialog, IDC_DIRECTORY_EDIT)};
+     Click(dialog, IDOK);
+   }).Answer(Overwrite);
+  CHECK(e.Run(path) == 1);
+  CHECK(header == std::vector<std::string>{"Name", "Description", "Dir"});
+  // A last line without a line end is not an entry.
+  CHECK(rows == std::vector<std::string>{"1:a", "0:b", "2:c"});
+  CHECK(ReadFileBytes(path) == "Name\r\nDescription\r\nDir\r\nF:a\r\n?:b\r\nS:c\r\n");
+  CHECK(e.person.shown.empty());  // overwriting asks nothing more
+  CHECK(e.person.dialogTitles.empty());
+}
+
+TEST_CASE("a double-byte first character counts as one before the colon") {
+  Editing e;
+  const std::string path = e.templates + "wide.txt";
+  WriteFileBytes(path, "N\r\nD\r\nX\r\n\x82\xa0:b\r\n");  // "あ:b" in Shift-JIS
+  std::vector<std::string> rows;
+  e.Then([&](HWND dialog) {
+    rows = Rows(dialog);
+    Click(dialog, IDCANCEL);
+  });
+  CHECK(e.Run(path) == 0);
+  CHECK(rows == (JapaneseSystem() ? std::vector<std::string>{"0:b"} : std::vector<std::string>{}));
+}
+
+TEST_CASE("the kind buttons enable their own controls only") {
+  Editing e;
+  struct Kind {
+    int radio;
+    std::vector<int> controls;
+  };
+  const std::vector<Kind> kinds = {
+      {IDC_KIND_FILE, {IDC_FILE_LABEL, IDC_FILE_PATH, IDC_BROWSE_FOLDER, IDC_INCLUDE_SUBDIRS}},
+      {IDC_KIND_REGISTRY, {IDC_KEY_LABEL, IDC_KEY_PATH, IDC_BROWSE_KEY}},
+      {IDC_KIND_RELATION, {IDC_EXE_LABEL, IDC_EXE_PATH, IDC_BROWSE_EXE}},
+      {IDC_KIND_INI,
+       {IDC_INI_FILE_LABEL, IDC_INI_FILE, IDC_BROWSE_INI, IDC_INI_SECTION_LABEL, IDC_INI_SECTION, IDC_INI_VALUE_LABEL,
+        IDC_INI_ALL, IDC_INI_VALUE}},
+  };
+  e.Then([&](HWND dialog) {
+    for (const Kind& chosen : kinds) {
+      Click(dialog, chosen.radio);
+      for (const Kind& k : kinds) {
+        CAPTURE(k.radio);
+        CHECK(IsWindowEnabled(GetDlgItem(dialog, k.radio)));
+        CHECK((IsDlgButtonChecked(dialog, k.radio) == BST_CHECKED) == (&k == &chosen));
+        for (int id : k.controls) {
+          CAPTURE(id);
+          CHECK(bool(IsWindowEnabled(GetDlgItem(dialog, id))) == (&k == &chosen));
+        }
+      }
+    }
+    Click(dialog, IDCANCEL);
+  });
+  CHECK(e.Run() == 0);
+  CHECK(e.person.shown.empty());
+}
+
+TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers change nothing") {
+  Editing e;
+  TestKey key{"EditorPick"};
+  // The whole path is over 259 bytes; the part below the root still opens
+  // through the ANSI registry calls, which take at most 260 characters.
+  const std::string longName(210, 'k');
+  CreateKey(HKEY_CURRENT_USER, key.subPath() + "\\" + longName);
+  std::vector<std::string> fields;
+  auto keep = [&](HWND dialog) {
+    for (int id : {IDC_FILE_PATH, IDC_KEY_PATH, IDC_EXE_PATH, IDC_INI_FILE}) fields.push_back(ItemText(dialog, id));
+  };
+  const std::vector<std::string> keyPath = {"HKEY_CURRENT_USER", "Software", "ArkivantoTests", "EditorPick"};
+  std::vector<std::string> longPath = keyPath;
+  longPath.push_back(longName);
+
+  auto browse = [](HWND dialog, int radio, int button) {
+    Click(dialog, radio);
+    Click(dialog, button);
+  };
+  e.Then([&](HWND dialog) {
+     e.person.folderAnswer = "C:\\Data";
+     browse(dialog, IDC_KIND_FILE, IDC_BROWSE_FOLDER);
+     e.person.openAnswer = "C:\\Mail\\mail.exe";
+     browse(dialog, IDC_KIND_RELATION, IDC_BROWSE_EXE);
+     e.person.openAnswer = "C:\\Mail\\mail.ini";
+     browse(dialog, IDC_KIND_INI, IDC_BROWSE_INI);
+     browse(dialog, IDC_KIND_REGISTRY, IDC_BROWSE_KEY);
+   })
+      .Pick(PickKey(keyPath, IDOK))
+      .Then([&](HWND dialog) {
+        keep(dialog);
+        e.person.folderAnswer = "C:\\";
+        browse(dialog, IDC_KIND_FILE, IDC_BROWSE_FOLDER);
+        keep(dialog);
+        e.person.folderAnswer = "C:\\" + std::string(253, 'd');  // with "\\*.*" one byte too long
+        Click(dialog, IDC_BROWSE_FOLDER);
+        e.person.openAnswer.clear();
+        browse(dialog, IDC_KIND_RELATION, IDC_BROWSE_EXE);
+        browse(dialog, IDC_KIND_REGISTRY, IDC_BROWSE_KEY);
+      })
+      .Pick(PickKey(keyPath, IDCANCEL))
+      .Then([&](HWND dialog) { Click(dialog, IDC_BROWSE_KEY); })
+      .Pick(PickKey(longPath, IDOK))
+      .Then([&](HWND dialog) {
+        keep(dialog);
+        Click(dialog, IDCANCEL);
+      });
+  CHECK(e.Run() == 0);
+  CHECK(fields == std::vector<std::string>{"C:\\Data\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini",
+                                           "C:\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini",
+                                           "C:\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini"});
+  CHECK(e.Shown() == std::vector<std::string>{SystemText(ERROR_FILENAME_EXCED_RANGE),
+                                              SystemText(ERROR_FILENAME_EXCED_RANGE)});
+  CHECK(e.person.dialogTitles ==
+        std::vector<std::string>{"folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE),
+                                 "open:" + TextOf(IDS_CAPTION_SAVE_FILE), "folder:" + TextOf(IDS_SELECT_DIRECTORY),
+                                 "folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE)});
+  REQUIRE(e.person.fileDialogs.size() == 3);
+  const ScriptedPerson::FileDialog& exe = e.person.fileDialogs[0];
+  const ScriptedPerson::FileDialog& ini = e.person.fileDialogs[1];
+  std::string exeFilter = DialogFilter(kExecutableFilter).get();
+  CHECK(exe.filter.substr(0, exeFilter.size()) == exeFilter);
+  CHECK(exe.filter.substr(exeFilter.size()) == "|*.exe|" + std::string(DialogFilter(L"全ファイル(*.*)").get()) + "|*.*");
+  CHECK(ini.filter.find("|*.ini|") != std::string::npos);
+  CHECK(exe.defaultExtension == "exe");
+  CHECK(ini.defaultExtension == "ini");
+  CHECK(exe.flags == OFN_FILEMUSTEXIST);
+  CHECK(exe.room == MAX_PATH);
+}
+
+TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
+  Editing e;
+  e.person.saveAnswer = e.templates + "rows.txt";
+  std::vector<std::vector<std::string>> seen;
+  e.Then([&](HWND dialog) {
+    for (const char* name : {"A", "B", "C", "D", "E"}) AddEntry(dialog, IDC_KIND_REGISTRY, IDC_KEY_PATH, name);
+    Select(dialog, {1, 2});
+    Click(dialog, IDC_MOVE_UP);
+    seen.push_back(Rows(dialog));
+    Click(dialog, IDC_MOVE_UP);  // the block is at the top already
+    seen.push_back(Rows(dialog));
+    Select(dialog, {0, 1, 4});
+    Click(dialog, IDC_MOVE_DOWN);
+    seen.push_back(Rows(dialog));
+    Click(dialog, IDC_UPDATE_ENTRY);  // three selected
+    Select(dialog, {});
+    Click(dialog, IDC_UPDATE_ENTRY);
+    Click(dialog, IDC_DELETE_ENTRIES);
+    Select(dialog, {3});
+    AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "");  // an empty field leaves the new row empty
+    Click(dialog, IDC_UPDATE_ENTRY);                     // and the selected row as it was
+    SetItemText(dialog, IDC_FILE_PATH, "C:\\x\\*.*");
+    Click(dialog, IDC_UPDATE_ENTRY);
+    seen.push_back(Rows(dialog));
+    Select(dialog, {0, 5});
+    e.person.answers = {IDNO, IDYES};
+    Click(dialog, IDC_DELETE_ENTRIES);
+    seen.push_back(Rows(dialog));
+    Click(dialog, IDC_DELETE_ENTRIES);
+    seen.push_back(Rows(dialog));
+    Click(dialog, IDOK);
+  });
+  CHECK(e.Run() == 1);
+  REQUIRE(seen.size() == 6);
+  CHECK(seen[0] == std::vector<std::string>{"3:B*", "3:C*", "3:A", "3:D", "3:E"});
+  CHECK(seen[1] == seen[0]);
+  CHECK(seen[2] == std::vector<std::string>{"3:A", "3:B*", "3:C*", "3:D", "3:E*"});
+  CHECK(seen[3] == std::vector<std::string>{"3:A", "3:B", "3:C", "1:C:\\x\\*.**", "3:E", "0:"});
+  CHECK(seen[4] == std::vector<std::string>{"3:A*", "3:B", "3:C", "1:C:\\x\\*.*", "3:E", "0:*"});  // No deletes nothing
+  CHECK(seen[5] == std::vector<std::string>{"3:B", "3:C", "1:C:\\x\\*.*", "3:E"});
+  CHECK(ReadFileBytes(e.templates + "rows.txt") == "\r\n\r\n\r\nR:B\r\nR:C\r\nF:C:\\x\\*.*\r\nR:E\r\n");
+  char question[256];
+  wsprintfA(question, LoadMessage(IDS_DELETE_TASKS_QUESTION), 2);
+  CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_TWO_OR_MORE_SELECTED), TextOf(IDS_NO_TEMPLATES_SELECTED),
+                                              TextOf(IDS_NO_TEMPLATES_SELECTED), question, question});
+  for (size_t i = 0; i < 3; ++i) {
+    CHECK(e.person.shown[i].caption == TextOf(IDS_CAPTION_NOTIFY));
+    CHECK(e.person.shown[i].type == MB_ICONINFORMATION);
+  }
+  CHECK(e.person.shown[3].caption == TextOf(IDS_CAPTION_QUESTION));
+  CHECK(e.person.shown[3].type == (MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+}
+
+TEST_CASE("Cancel asks only after a real change to the rows") {
+  Editing e;
+  const std::string path = e.templates + "t.txt";
+  WriteFileBytes(path, "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
+  SUBCASE("typing in the fields and a move that moves nothing close at once") {
+    e.Then([](HWND dialog) {
+      SetHeader(dialog, "Changed", "x", "y");
+      Select(dialog, {0});
+      Click(dialog, IDC_MOVE_UP);
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    CHECK(e.person.shown.empty());
+  }
+  SUBCASE("an Update counts even when it leaves the row as it was") {
+    e.person.answers = {IDYES};
+    e.Then([](HWND dialog) {
+      Select(dialog, {0});
+      Click(dialog, IDC_UPDATE_ENTRY);  // no kind chosen
+      CHECK(Rows(dialog) == std::vector<std::string>{"1:a*", "1:b"});
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_CANCEL_EDITING)});
+  }
+  SUBCASE("a real move asks; No stays, Yes leaves; Esc and the close box ask the same") {
+    e.person.answers = {IDNO, IDNO, IDYES};
+    e.Then([](HWND dialog) {
+       Select(dialog, {1});
+       Click(dialog, IDC_MOVE_UP);
+       Click(dialog, IDCANCEL);
+       PostKey(dialog, WM_KEYDOWN, VK_ESCAPE);
+     }).Then([](HWND dialog) { PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); });
+    CHECK(e.Run(path) == 0);
+    REQUIRE(e.person.shown.size() == 3);
+    for (const ShownMessage& m : e.person.shown) {
+      CHECK(m.text == TextOf(IDS_CANCEL_EDITING));
+      CHECK(m.caption == TextOf(IDS_CAPTION_QUESTION));
+      CHECK(m.type == (MB_YESNO | MB_ICONQUESTION));
+    }
+  }
+  SUBCASE("an Add and a Delete count too") {
+    e.person.answers = {IDYES, IDYES, IDYES};
+    e.Then([](HWND dialog) {
+      Click(dialog, IDC_ADD_ENTRY);
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    e.Then([](HWND dialog) {
+      Select(dialog, {0});
+      Click(dialog, IDC_DELETE_ENTRIES);
+      Click(dialog, IDCANCEL);
+    });
+    CHECK(e.Run(path) == 0);
+    char question[256];
+    wsprintfA(question, LoadMessage(IDS_DELETE_TASKS_QUESTION), 1);
+    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_CANCEL_EDITING), question, TextOf(IDS_CANCEL_EDITING)});
+  }
+  SUBCASE("a field too long for an entry is refused before anything changes") {
+    e.Then([](HWND dialog) {
+      Click(dialog, IDC_KIND_REGISTRY);
+      SetItemText(dialog, IDC_KEY_PATH, std::string(260, 'k'));
+      Click(dialog, IDC_ADD_ENTRY);
+      CHECK(RowCount(dialog) == 2);
+      Click(dialog, IDCANCEL);  // nothing changed: no question
+    });
+    CHECK(e.Run(path) == 0);
+    REQUIRE(e.person.shown.size() == 1);
+    CHECK(e.person.shown[0].text == SystemText(ERROR_FILENAME_EXCED_RANGE));
+    CHECK(e.person.shown[0].type == MB_ICONERROR);
+  }
+  CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
+}
+
+TEST_CASE("saving an opened template under another name") {
+  Editing e;
+  const std::string path = e.templates + "t.txt";
+  const std::string other = e.templates + "other.txt";
+  WriteFileBytes(path, "T\r\n\r\n\r\n");
+  WriteFileBytes(other, "Other\r\n\r\n\r\n");
+  SUBCASE("an existing name asks; No asks for a name again") {
+    e.person.saveAnswers = {other, e.templates + "new"};
+    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    CHECK(e.Run(path) == 1);
+    CHECK(ReadFileBytes(e.templates + "new") == "T\r\n\r\n\r\n");
+    CHECK(ReadFileBytes(other) == "Other\r\n\r\n\r\n");
+    REQUIRE(e.person.shown.size() == 1);
+    CHECK(e.person.shown[0].text == TextOf(IDS_SAME_NAME_OVERWRITE));
+    CHECK(e.person.shown[0].caption == TextOf(IDS_CAPTION_QUESTION));
+    CHECK(e.person.shown[0].type == (MB_YESNO | MB_ICONQUESTION));
+  }
+  SUBCASE("Yes replaces the existing file") {
+    e.person.saveAnswers = {other};
+    e.person.answers = {IDYES};
+    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    CHECK(e.Run(path) == 1);
+    CHECK(ReadFileBytes(other) == "T\r\n\r\n\r\n");
+  }
+  SUBCASE("Cancel in the question, or in the save dialog, goes back to the editor") {
+    e.person.saveAnswers = {other, ""};
+    e.Then([](HWND dialog) { Click(dialog, IDOK); })
+        .Answer([](HWND question) { PostKey(question, WM_KEYDOWN, VK_ESCAPE); })
+        .Then([](HWND dialog) { Click(dialog, IDOK); })
+        .Answer([](HWND question) { PostKey(question, WM_SYSKEYDOWN, VK_F4); })
+        .Then([](HWND dialog) { Click(dialog, IDOK); })
+        .Answer(SaveAs)
+        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+    CHECK(e.Run(path) == 0);
+    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_SAME_NAME_OVERWRITE)});
+    CHECK(e.person.dialogTitles.size() == 2);
+  }
+  CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\n");
+}
+
+TEST_CASE("a template that cannot be opened or read leaves the editor empty") {
+  Editing e;
+  const std::string path = e.templates + "t.txt";
+  std::vector<std::string> rows;
+  std::string name;
+  e.Then([&](HWND dialog) {
+     rows = Rows(dialog);
+     name = ItemText(dialog, IDC_NAME_EDIT);
+     Click(dialog, IDOK);
+   }).Answer([](HWND question) { Click(question, IDCANCEL); })
+      .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+  int expected = 0;
+  SUBCASE("held open by another program") {
+    WriteFileBytes(path, "Held\r\n\r\n\r\nF:a\r\n");
+    FileHandle held(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    CHECK(e.Run(path) == 0);
+    expected = IDS_CANT_OPEN_TEMPLATE;
+  }
+  SUBCASE("missing") {
+    CHECK(e.Run(path) == 0);
+    expected = IDS_CANT_OPEN_TEMPLATE;
+  }
+  SUBCASE("holding a NUL byte, which would hide the lines after it") {
+    WriteFileBytes(path, std::string("Nul\r\n\r\n\r\nF:a\0\r\nF:b\r\n", 19));
+    CHECK(e.Run(path) == 0);
+    expected = IDS_CANT_READ_TEMPLATE;
+  }
+  CHECK(rows.empty());
+  CHECK(name.empty());
+  REQUIRE(e.person.shown.size() == 1);
+  CHECK(e.person.shown[0].text == TextOf(expected));
+  CHECK(e.person.shown[0].caption == TextOf(IDS_CAPTION_ERROR));
+  CHECK(e.person.shown[0].type == MB_ICONERROR);
+}
+
+TEST_CASE("a file that cannot be written: retry, or go back to the editor with the work kept") {
+  Editing e;
+  const std::string path = e.templates + "t.txt";
+  WriteFileBytes(path, "T\r\n\r\n\r\nF:a\r\n");
+  // Another program reads it and lets others read, but not write.
+  FileHandle held(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const std::string openFailed = TextOf(IDS_CANT_OPEN_FILE_TO_WRITE), writeFailed = TextOf(IDS_CANT_WRITE_FILE);
+  SUBCASE("held open: Yes retries and succeeds once the other program lets go") {
+    e.person.answers = {IDYES, IDYES};
+    e.person.onShow = [&](const ShownMessage&) {
+      if (e.person.shown.size() == 2) held.reset();
+    };
+    e.Then([](HWND dialog) {
+       AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "b");
+       Click(dialog, IDOK);
+     }).Answer(Overwrite);
+    CHECK(e.Run(path) == 1);
+    CHECK(e.Shown() == std::vector<std::string>{openFailed, openFailed});
+    CHECK(e.person.shown[0].caption == TextOf(IDS_CANT_OPEN_FILE));
+    CHECK(e.person.shown[0].type == (MB_YESNO | MB_ICONERROR));
+    CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
+  }
+  SUBCASE("a full disk: No goes back to the editor, and saving elsewhere then works") {
+    REQUIRE(FileHandle(CreateFileA("Z:\\dev\\full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
+    e.person.saveAnswers = {"Z:\\dev\\full", e.templates + "saved.txt"};
+    e.person.answers = {IDYES, IDNO};
+    std::vector<std::string> rows;
+    e.Then([](HWND dialog) {
+       AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "b");
+       Click(dialog, IDOK);
+     }).Answer(SaveAs)
+        .Then([&](HWND dialog) {
+          rows = Rows(dialog);
+          Click(dialog, IDOK);
+        })
+        .Answer(SaveAs);
+    held.reset();
+    CHECK(e.Run(path) == 1);
+    CHECK(rows == std::vector<std::string>{"1:a", "1:b"});
+    CHECK(e.Shown() == std::vector<std::string>{writeFailed, writeFailed});
+    CHECK(e.person.shown[1].caption == TextOf(IDS_CANT_OPEN_FILE));
+    CHECK(e.person.shown[1].type == (MB_YESNO | MB_ICONERROR));
+    CHECK(ReadFileBytes(e.templates + "saved.txt") == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
+  }
+  SUBCASE("held open: No goes back to the editor") {
+    e.Then([](HWND dialog) { Click(dialog, IDOK); })
+        .Answer(Overwrite)
+        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+    CHECK(e.Run(path) == 0);
+    CHECK(e.Shown() == std::vector<std::string>{openFailed});
+    held.reset();
+    CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\nF:a\r\n");
+  }
+}
+
+TEST_CASE("the editor opens with no kind chosen, its list set up for the kind images, at its size") {
+  Editing e;
+  std::vector<int> enabled, checked;
+  RECT client = {}, size = {0, 0, 307, 285};
+  LONG_PTR style = 0, listStyle = 0, listExStyle = 0;
+  int images = 0, imageWidth = 0, columnWidth = 0, listWidth = 0;
+  std::string column;
+  e.Then([&](HWND dialog) {
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      const int id = GetDlgCtrlID(c);
+      if (id >= IDC_KIND_FILE && id <= IDC_INI_ALL && IsWindowEnabled(c)) enabled.push_back(id);
+      if (SendMessageA(c, BM_GETCHECK, 0, 0) != BST_UNCHECKED) checked.push_back(id);
+    }
+    GetClientRect(dialog, &client);
+    MapDialogRect(dialog, &size);
+    style = GetWindowLongPtrA(dialog, GWL_STYLE);
+    HWND list = List(dialog);
+    listStyle = GetWindowLongPtrA(list, GWL_STYLE);
+    listExStyle = SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    const auto kinds = HIMAGELIST(SendMessageA(list, LVM_GETIMAGELIST, LVSIL_SMALL, 0));
+    images = ImageList_GetImageCount(kinds);
+    int height = 0;
+    ImageList_GetIconSize(kinds, &imageWidth, &height);
+    char text[64] = {};
+    LVCOLUMNA get = {};
+    get.mask = LVCF_TEXT | LVCF_WIDTH;
+    get.pszText = text;
+    get.cchTextMax = sizeof text;
+    SendMessageA(list, LVM_GETCOLUMNA, 0, LPARAM(&get));
+    column = text;
+    columnWidth = get.cx;
+    RECT listClient = {};
+    GetClientRect(list, &listClient);
+    listWidth = listClient.right;
+    Click(dialog, IDCANCEL);
+  });
+  CHECK(e.Run() == 0);
+  // Only the four kind buttons; no kind, box or option checked.
+  CHECK(enabled == std::vector<int>{IDC_KIND_FILE, IDC_KIND_REGISTRY, IDC_KIND_RELATION, IDC_KIND_INI});
+  CHECK(checked.empty());
+  CHECK(client.right == size.right);
+  CHECK(client.bottom == size.bottom);
+  CHECK((style & WS_SYSMENU) != 0);
+  CHECK((style & WS_THICKFRAME) == 0);  // not resizable
+  CHECK((listStyle & LVS_TYPEMASK) == LVS_REPORT);
+  CHECK((listStyle & LVS_NOCOLUMNHEADER) != 0);
+  CHECK((listStyle & LVS_SINGLESEL) == 0);
+  CHECK((listStyle & LVS_SHOWSELALWAYS) != 0);
+  CHECK(listExStyle == (LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES));
+  CHECK(images == 6);
+  CHECK(imageWidth == 16);
+  CHECK(column == TextOf(IDS_CAPTION_TASK));
+  CHECK(columnWidth == listWidth);
+}
