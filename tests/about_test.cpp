@@ -123,12 +123,6 @@ Step CloseBox() {
 
 XmModule* SlotOf(HWND dialog) { return reinterpret_cast<XmModule*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)); }
 
-std::string ItemText(HWND dialog, int id) {
-  char text[128] = {};
-  GetDlgItemTextA(dialog, id, text, sizeof text);
-  return text;
-}
-
 // ---------------------------------------------------------------------------
 // Sound
 
