@@ -28,6 +28,8 @@ class YesPerson final : public Person {
   void Now(SYSTEMTIME* time) override { GetLocalTime(time); }
   bool BrowseForFolder(HWND, const char*, char*) override { return false; }
   bool GetSaveFileName(OPENFILENAMEA*) override { return false; }
+  bool GetOpenFileName(OPENFILENAMEA*) override { return false; }
+  void SendSoundCommand(const char*) override {}
 };
 
 double Seconds() {
