@@ -3,11 +3,11 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/interaction.h"
 #include "core/program_folder.h"
 #include "core/text.h"
@@ -32,30 +32,11 @@ class YesPerson final : public Person {
   void SendSoundCommand(const char*) override {}
 };
 
-double Seconds() {
-  LARGE_INTEGER frequency, counter;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&counter);
-  return double(counter.QuadPart) / double(frequency.QuadPart);
-}
-
 void WriteText(const std::string& path, const std::string& text) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   DWORD written = 0;
   WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
   CloseHandle(file);
-}
-
-void RemoveTree(const std::string& folder) {
-  std::string command = "cmd /c rd /s /q \"" + folder + "\"";
-  STARTUPINFOA startup = {sizeof startup};
-  PROCESS_INFORMATION process = {};
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
-                     &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    CloseHandle(process.hProcess);
-    CloseHandle(process.hThread);
-  }
 }
 
 // A program folder holding count templates, each copying one small file.
@@ -75,27 +56,26 @@ std::string MakeProgramFolder(const std::string& root, int count) {
 
 double TimeLoad(const std::string& program) {
   SetProgramFolder(program.c_str());
-  const double start = Seconds();
+  const Stopwatch watch;
   LoadTemplateList(MainState().window);
-  return Seconds() - start;
+  return watch.Seconds();
 }
 
 double TimeBackup(const std::string& program, const std::string& destination) {
   TimeLoad(program);
   SendMessageA(MainState().window, WM_COMMAND, IDM_CHECK_ALL, 0);
   SetWindowTextA(MainState().destinationEdit, destination.c_str());
-  const double start = Seconds();
+  const Stopwatch watch;
   SendMessageA(MainState().window, WM_COMMAND, IDM_DO_BACKUP, 0);
-  return Seconds() - start;
+  return watch.Seconds();
 }
 
-// Median of three rounds, sizes alternating, to see through a busy machine.
+// Median of three rounds, to see through a busy machine.
 template <typename Measure>
-double Median(Measure measure) {
+double MedianOfThree(Measure measure) {
   std::vector<double> times;
   for (int round = 0; round < 3; ++round) times.push_back(measure(round));
-  std::sort(times.begin(), times.end());
-  return times[1];
+  return Median(times);
 }
 
 }  // namespace
@@ -103,31 +83,28 @@ double Median(Measure measure) {
 int main() {
   YesPerson person;
   SetPerson(&person);
-  char temp[MAX_PATH];
-  GetTempPathA(sizeof temp, temp);
-  const std::string root = std::string(temp) + "ark_run_bench\\";
-  RemoveTree(root);
+  const ScratchFolder scratch("ark_run_bench");
+  const std::string& root = scratch.path();
   RegisterMainWindowClass(GetModuleHandleA(nullptr));
   CreateMainWindow(GetModuleHandleA(nullptr), SW_SHOWNOACTIVATE);
 
   const std::string program1000 = MakeProgramFolder(root, 1000), program2000 = MakeProgramFolder(root, 2000);
-  const double load1000 = Median([&](int) { return TimeLoad(program1000); });
-  const double load2000 = Median([&](int) { return TimeLoad(program2000); });
+  const double load1000 = MedianOfThree([&](int) { return TimeLoad(program1000); });
+  const double load2000 = MedianOfThree([&](int) { return TimeLoad(program2000); });
   printf("template list (median of 3): 1000 templates %.3f s (%.1f us each), 2000 templates %.3f s (%.1f us each)\n", load1000,
          load1000 / 1000 * 1e6, load2000, load2000 / 2000 * 1e6);
   printf("template list: cost per template at 2000 / at 1000 = %.2f\n", (load2000 / 2000) / (load1000 / 1000));
 
   const std::string program100 = MakeProgramFolder(root, 100), program200 = MakeProgramFolder(root, 200);
   const double run100 =
-      Median([&](int round) { return TimeBackup(program100, root + "out100_" + std::to_string(round) + "\\"); });
+      MedianOfThree([&](int round) { return TimeBackup(program100, root + "out100_" + std::to_string(round) + "\\"); });
   const double run200 =
-      Median([&](int round) { return TimeBackup(program200, root + "out200_" + std::to_string(round) + "\\"); });
+      MedianOfThree([&](int round) { return TimeBackup(program200, root + "out200_" + std::to_string(round) + "\\"); });
   printf("backup run (median of 3): 100 templates %.3f s (%.2f ms each), 200 templates %.3f s (%.2f ms each)\n", run100,
          run100 / 100 * 1e3, run200, run200 / 200 * 1e3);
   printf("backup run: cost per template at 200 / at 100 = %.2f\n", (run200 / 200) / (run100 / 100));
 
   DestroyWindow(MainState().window);
-  RemoveTree(root);
   SetPerson(nullptr);
   return 0;
 }

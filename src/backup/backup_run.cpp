@@ -26,10 +26,6 @@ constexpr char kCompressionCaption[] = "NON IMPLEMENTED FUNCTION";
 // Room for the longest file written into the destination.
 constexpr size_t kLongestDestinationFile = sizeof "Restore.bat" - 1;
 
-bool ButtonChecked(int command) {
-  return SendMessageA(MainState().toolbar, TB_ISBUTTONCHECKED, WPARAM(command), 0) != 0;
-}
-
 int Notify(HWND owner, const char* text, int captionId, UINT type) {
   return ShowMessage(owner, text, LoadMessage(captionId), type);
 }
@@ -51,7 +47,7 @@ void EnableControls(bool enable) {
   if (!enable) EnableWindow(s.window, FALSE);
   EnableWindow(s.templateList, enable);
   EnableWindow(s.toolbar, enable);
-  EnableWindow(s.compressionCombo, enable && ButtonChecked(IDM_COMPRESS));
+  EnableWindow(s.compressionCombo, enable && IsToolbarButtonChecked(IDM_COMPRESS));
   EnableWindow(s.destinationEdit, enable);
   EnableWindow(s.browseButton, enable);
   if (enable) {
@@ -115,11 +111,11 @@ bool UserStopsRun(HWND owner) {
 
 void RunBackup(HWND mainWindow) {
   const MainWindowState& state = MainState();
-  const bool addDate = ButtonChecked(IDM_ADD_DATE);
-  const bool writeLog = ButtonChecked(IDM_LOG);
-  const bool useRegedit = ButtonChecked(IDM_USE_REGEDIT);
+  const bool addDate = IsToolbarButtonChecked(IDM_ADD_DATE);
+  const bool writeLog = IsToolbarButtonChecked(IDM_LOG);
+  const bool useRegedit = IsToolbarButtonChecked(IDM_USE_REGEDIT);
   const int compression =
-      ButtonChecked(IDM_COMPRESS) ? int(SendMessageA(state.compressionCombo, CB_GETCURSEL, 0, 0)) + 1 : 0;
+      IsToolbarButtonChecked(IDM_COMPRESS) ? int(SendMessageA(state.compressionCombo, CB_GETCURSEL, 0, 0)) + 1 : 0;
 
   char typed[kPathSize] = {};  // at most 259 bytes as typed
   GetWindowTextA(state.destinationEdit, typed, sizeof typed);

@@ -58,10 +58,6 @@ constexpr ToolbarButton kButtons[] = {
 
 MainWindowState& State() { return MainState(); }
 
-bool ButtonChecked(int command) {
-  return SendMessageA(State().toolbar, TB_ISBUTTONCHECKED, WPARAM(command), 0) != 0;
-}
-
 HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
 
 void UseGuiFont(HWND control) { SendMessageA(control, WM_SETFONT, WPARAM(GuiFont()), FALSE); }
@@ -222,7 +218,7 @@ void SetAllRowsChecked(bool checked) {
 
 void BrowseDestination(HWND window) {
   char path[kPathSize] = {};
-  if (ButtonChecked(IDM_COMPRESS)) {
+  if (IsToolbarButtonChecked(IDM_COMPRESS)) {
     const DialogFilter filter(kArchiveFilter);
     OPENFILENAMEA dialog = FileDialogRecord(window, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
@@ -245,10 +241,10 @@ void OnCommand(HWND window, int command) {
     case IDM_DELETE_TEMPLATES: DeleteSelectedTemplates(window); break;
     case IDM_CHECK_ALL: SetAllRowsChecked(true); break;
     case IDM_UNCHECK_ALL: SetAllRowsChecked(false); break;
-    case IDM_COMPRESS: EnableWindow(s.compressionCombo, ButtonChecked(IDM_COMPRESS)); break;
+    case IDM_COMPRESS: EnableWindow(s.compressionCombo, IsToolbarButtonChecked(IDM_COMPRESS)); break;
     case IDM_GRID:
       SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES,
-                   ButtonChecked(IDM_GRID) ? LVS_EX_GRIDLINES : 0);
+                   IsToolbarButtonChecked(IDM_GRID) ? LVS_EX_GRIDLINES : 0);
       break;
     case IDM_DO_BACKUP: RunBackup(window); break;
     case IDM_BROWSE: BrowseDestination(window); break;

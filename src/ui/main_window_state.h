@@ -24,3 +24,6 @@ struct MainWindowState {
 };
 
 MainWindowState& MainState();
+
+// The pressed state of a toolbar check button: the only store of the options.
+bool IsToolbarButtonChecked(int command);

@@ -280,7 +280,7 @@ HWND MainWindowFixture::window() const { return MainState().window; }
 void MainWindowFixture::Command(int id) { SendMessageA(window(), WM_COMMAND, WPARAM(id), 0); }
 
 bool MainWindowFixture::Pressed(int id) const {
-  return SendMessageA(MainState().toolbar, TB_ISBUTTONCHECKED, WPARAM(id), 0) != 0;
+  return IsToolbarButtonChecked(id);
 }
 
 void MainWindowFixture::SetPressed(int id, bool pressed) {
