@@ -27,8 +27,8 @@ class YesPerson final : public Person {
   SHORT KeyState(int) override { return 0; }
   void Now(SYSTEMTIME* time) override { GetLocalTime(time); }
   bool BrowseForFolder(HWND, const char*, char*) override { return false; }
-  bool GetSaveFileName(OPENFILENAMEA*) override { return false; }
-  bool GetOpenFileName(OPENFILENAMEA*) override { return false; }
+  bool AskSaveFile(OPENFILENAMEA*) override { return false; }
+  bool AskOpenFile(OPENFILENAMEA*) override { return false; }
   void SendSoundCommand(const char*) override {}
 };
 

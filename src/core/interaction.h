@@ -17,9 +17,11 @@ class Person {
   // The shell's folder browser; fills path (260 bytes) and returns true on OK.
   virtual bool BrowseForFolder(HWND owner, const char* title, char* path) = 0;
   // The save-file dialog; true on OK with the name in the record's buffer.
-  virtual bool GetSaveFileName(OPENFILENAMEA* dialog) = 0;
+  // Members are named after what they ask: the common-dialog header defines
+  // GetSaveFileName and its kin as macros, which would rename them.
+  virtual bool AskSaveFile(OPENFILENAMEA* dialog) = 0;
   // The open-file dialog, the same way.
-  virtual bool GetOpenFileName(OPENFILENAMEA* dialog) = 0;
+  virtual bool AskOpenFile(OPENFILENAMEA* dialog) = 0;
   // A multimedia command string that plays a sound; its result does not matter.
   virtual void SendSoundCommand(const char* command) = 0;
 };
@@ -37,6 +39,6 @@ inline void LocalNow(SYSTEMTIME* time) { CurrentPerson().Now(time); }
 inline bool BrowseForFolder(HWND owner, const char* title, char* path) {
   return CurrentPerson().BrowseForFolder(owner, title, path);
 }
-inline bool AskSaveFileName(OPENFILENAMEA* dialog) { return CurrentPerson().GetSaveFileName(dialog); }
-inline bool AskOpenFileName(OPENFILENAMEA* dialog) { return CurrentPerson().GetOpenFileName(dialog); }
+inline bool AskSaveFile(OPENFILENAMEA* dialog) { return CurrentPerson().AskSaveFile(dialog); }
+inline bool AskOpenFile(OPENFILENAMEA* dialog) { return CurrentPerson().AskOpenFile(dialog); }
 inline void SendSoundCommand(const char* command) { CurrentPerson().SendSoundCommand(command); }

@@ -222,7 +222,7 @@ void BrowseDestination(HWND window) {
     const DialogFilter filter(kArchiveFilter);
     OPENFILENAMEA dialog = FileDialogRecord(window, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-    if (!AskSaveFileName(&dialog)) return;
+    if (!AskSaveFile(&dialog)) return;
   } else if (!BrowseForFolder(window, LoadMessage(IDS_SELECT_DESTINATION), path)) {
     return;
   }

@@ -260,7 +260,7 @@ void OnBrowseFile(HWND dialog, const DialogFilter& filter, const char* extension
   OPENFILENAMEA open = FileDialogRecord(dialog, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
   open.Flags = OFN_FILEMUSTEXIST;
   open.lpstrDefExt = extension;
-  if (AskOpenFileName(&open)) SetDlgItemTextA(dialog, field, path);
+  if (AskOpenFile(&open)) SetDlgItemTextA(dialog, field, path);
 }
 
 // What the chosen kind puts into a row. No text leaves the row as it is (no
@@ -366,7 +366,7 @@ bool AskNewTemplateName(HWND dialog, char* name) {
     OPENFILENAMEA save = FileDialogRecord(dialog, filter, name, kPathSize, LoadMessage(IDS_CAPTION_SAVE_TEMPLATE));
     save.lpstrInitialDir = folderFits ? folder.s : nullptr;
     save.lpstrDefExt = "txt";
-    if (!AskSaveFileName(&save)) return false;
+    if (!AskSaveFile(&save)) return false;
     if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return true;
     if (Ask(dialog, LoadMessage(IDS_SAME_NAME_OVERWRITE), LoadMessage(IDS_CAPTION_QUESTION), MB_ICONQUESTION))
       return true;

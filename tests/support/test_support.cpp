@@ -52,7 +52,7 @@ static bool AnswerFileDialog(OPENFILENAMEA* dialog, const std::string& answer) {
   return true;
 }
 
-bool ScriptedPerson::GetSaveFileName(OPENFILENAMEA* dialog) {
+bool ScriptedPerson::AskSaveFile(OPENFILENAMEA* dialog) {
   dialogTitles.push_back(std::string("save:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
   fileDialogs.push_back(Record(dialog));
   std::string answer = saveAnswer;
@@ -63,7 +63,7 @@ bool ScriptedPerson::GetSaveFileName(OPENFILENAMEA* dialog) {
   return AnswerFileDialog(dialog, answer);
 }
 
-bool ScriptedPerson::GetOpenFileName(OPENFILENAMEA* dialog) {
+bool ScriptedPerson::AskOpenFile(OPENFILENAMEA* dialog) {
   dialogTitles.push_back(std::string("open:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
   fileDialogs.push_back(Record(dialog));
   return AnswerFileDialog(dialog, openAnswer);

@@ -44,8 +44,8 @@ class ScriptedPerson final : public Person {
   SHORT KeyState(int virtualKey) override;
   void Now(SYSTEMTIME* time) override { *time = now; }
   bool BrowseForFolder(HWND owner, const char* title, char* path) override;
-  bool GetSaveFileName(OPENFILENAMEA* dialog) override;
-  bool GetOpenFileName(OPENFILENAMEA* dialog) override;
+  bool AskSaveFile(OPENFILENAMEA* dialog) override;
+  bool AskOpenFile(OPENFILENAMEA* dialog) override;
   void SendSoundCommand(const char* command) override { sounds.push_back(command); }
 
   std::vector<ShownMessage> shown;
