@@ -24,7 +24,18 @@ namespace {
 std::atomic<long> allocations{0};
 }
 
-#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__) && !(defined(__has_feature) && __has_feature(address_sanitizer))
+// g++ sets __SANITIZE_ADDRESS__; clang answers through __has_feature, which
+// g++ before 14 lacks, and an undefined function-like macro in the same #if
+// as its defined() test does not parse.
+#if defined(__SANITIZE_ADDRESS__)
+#define XM_BENCH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define XM_BENCH_ASAN 1
+#endif
+#endif
+
+#if defined(__GLIBC__) && !defined(XM_BENCH_ASAN)
 #define XM_BENCH_COUNTS_MALLOC 1
 extern "C" {
 void* __libc_malloc(size_t);
