@@ -17,7 +17,7 @@
 #include "core/handles.h"
 #include "resource.h"
 #include "support/test_support.h"
-#include "xm_player.h"
+#include "xm_engine.h"
 #include "xm_writer.h"
 
 namespace {

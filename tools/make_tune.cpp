@@ -10,7 +10,7 @@
 #include <string>
 
 #include "tune.h"
-#include "xm_player.h"
+#include "xm_engine.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "xm_writer.h"
 
-#include "xm_player.h"
+#include "xm_engine.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -3,7 +3,7 @@
 //
 //   xm_bench                 the built-in 4- and 32-channel modules
 //   xm_bench FILE [SECONDS]  any module file, SECONDS of music (default 60)
-#include "xm_player.h"
+#include "xm_engine.h"
 #include "xm_writer.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // Channel state of the replayer and the voice update that hands a channel's
 // note, volume, panning and pitch to its mixer voice.
-#include "xm_player.h"
+#include "xm_engine.h"
 
 #include <algorithm>
 #include <cmath>

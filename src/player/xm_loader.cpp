@@ -1,6 +1,6 @@
 // XM module loader: reads an Extended Module through ModuleIo into the
 // engine's records, converting samples to 16-bit frames with guard frames.
-#include "xm_player.h"
+#include "xm_engine.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Mixer: renders the voice pool into float stereo frames with linear
 // interpolation and 128-frame gain ramps, and converts chunks to s16.
-#include "xm_player.h"
+#include "xm_engine.h"
 
 #include <algorithm>
 #include <cmath>

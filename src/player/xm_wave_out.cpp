@@ -2,7 +2,7 @@
 // thread that re-renders each chunk as soon as the device has played it, so
 // the music is rendered about 2 s ahead of what is heard. The only file of
 // the engine that includes the platform's headers.
-#include "xm_player.h"
+#include "xm_engine.h"
 
 #include <windows.h>
 #include <mmsystem.h>

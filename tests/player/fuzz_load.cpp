@@ -1,6 +1,6 @@
 // libFuzzer target: load any bytes as a module and play what loads for a few
 // seconds, so the loader, the replayer and the mixer all see hostile data.
-#include "xm_player.h"
+#include "xm_engine.h"
 #include "xm_writer.h"
 
 #include <cstddef>

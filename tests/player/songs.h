@@ -1,7 +1,7 @@
 // Modules the player tests and the fuzz seeds are built from.
 #pragma once
 
-#include "xm_player.h"
+#include "xm_engine.h"
 #include "xm_writer.h"
 
 // A looping sine of the given number of cycles over frames.
