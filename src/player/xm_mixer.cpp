@@ -3,8 +3,10 @@
 #include "xm_engine.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 XmPlayback xmPlayback;
 
@@ -83,16 +85,90 @@ void updateRamp(XmVoice& v) {
     }
 }
 
-// The per-frame loop: interpolate, scale, accumulate, step. No bounds tests:
-// the caller cut the segment at the next boundary.
+// Where float arithmetic is plain single precision (not x87's wider
+// registers), the mixer works on four frames at once with the compiler's
+// vector types: each lane does the one-frame loop's operations in its order,
+// so the sums are the same to the bit.
+#if FLT_EVAL_METHOD == 0 && defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define XM_FOUR_FRAMES 1
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+using Uint4 = uint32_t __attribute__((vector_size(16)));
+using Short4 = int16_t __attribute__((vector_size(8)));
+
+Float4 load4(const float* p) {
+    Float4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+
+Float4 splat(float x) { return Float4{x, x, x, x}; }
+
+// A frame and the next as one 32-bit word: the frame in the low half.
+int32_t framePair(const int16_t* data, Fixed pos) {
+    int32_t pair;
+    std::memcpy(&pair, data + (pos >> 32), sizeof pair);
+    return pair;
+}
+#endif
+
+constexpr float FRACTION_SCALE = 1.0f / 2147483648.0f;
+
+// One frame: the sample interpolated at pos, from the top 31 bits of its
+// fraction.
+float interpolate(const int16_t* data, Fixed pos) {
+    uint32_t whole = static_cast<uint32_t>(pos >> 32);
+    float a = data[whole], b = data[whole + 1];
+    return a + (b - a) * (static_cast<float>(static_cast<uint32_t>(pos) >> 1) * FRACTION_SCALE);
+}
+
+// The per-frame loop: interpolate, scale, accumulate, step; while ramping the
+// gains move on by their steps after every frame. No bounds tests: the caller
+// cut the segment at the next boundary.
 template <bool Ramp>
 Fixed renderSegment(const int16_t* data, Fixed pos, Fixed step, int count, float* out, float& gl, float& gr,
                     float stepLeft, float stepRight) {
-    constexpr float fractionScale = 1.0f / 2147483648.0f;
-    for (int i = 0; i < count; i++) {
-        uint32_t whole = static_cast<uint32_t>(pos >> 32);
-        float a = data[whole], b = data[whole + 1];
-        float x = a + (b - a) * (static_cast<float>(static_cast<uint32_t>(pos) >> 1) * fractionScale);
+    int i = 0;
+#ifdef XM_FOUR_FRAMES
+    const Float4 scale = splat(FRACTION_SCALE);
+    // Four positions a step apart, each moving on by four steps. Their low
+    // words, the fractions, move on as 32-bit lanes: the same bits.
+    Fixed p0 = pos, p1 = p0 + step, p2 = p0 + 2 * step, p3 = p0 + 3 * step;
+    const Fixed step4 = 4 * step;
+    Uint4 fractions = {static_cast<uint32_t>(p0), static_cast<uint32_t>(p1), static_cast<uint32_t>(p2),
+                       static_cast<uint32_t>(p3)};
+    const uint32_t fractionStep4 = static_cast<uint32_t>(step4);
+    for (; i + 4 <= count; i += 4) {
+        Int4 pairs = {framePair(data, p0), framePair(data, p1), framePair(data, p2), framePair(data, p3)};
+        p0 += step4;
+        p1 += step4;
+        p2 += step4;
+        p3 += step4;
+        Float4 a = __builtin_convertvector(pairs << 16 >> 16, Float4);
+        Float4 b = __builtin_convertvector(pairs >> 16, Float4);
+        Float4 f = __builtin_convertvector(Int4(fractions >> 1), Float4);
+        fractions += fractionStep4;
+        Float4 x = a + (b - a) * (f * scale);
+        Float4 first = {gl, gr, gl, gr}, second = first;
+        if constexpr (Ramp) {
+            // Serial additions, as one frame after another makes them.
+            float l1 = gl + stepLeft, r1 = gr + stepRight;
+            float l2 = l1 + stepLeft, r2 = r1 + stepRight;
+            float l3 = l2 + stepLeft, r3 = r2 + stepRight;
+            first = Float4{gl, gr, l1, r1};
+            second = Float4{l2, r2, l3, r3};
+            gl = l3 + stepLeft;
+            gr = r3 + stepRight;
+        }
+        store4(out + 2 * i, load4(out + 2 * i) + __builtin_shufflevector(x, x, 0, 0, 1, 1) * first);
+        store4(out + 2 * i + 4, load4(out + 2 * i + 4) + __builtin_shufflevector(x, x, 2, 2, 3, 3) * second);
+    }
+    pos = p0;
+#endif
+    for (; i < count; i++) {
+        float x = interpolate(data, pos);
         out[2 * i] += x * gl;
         out[2 * i + 1] += x * gr;
         if constexpr (Ramp) {
@@ -171,7 +247,21 @@ void xmMix(float* out, int count) {
 }
 
 void xmConvert(int16_t* dst, const float* src, int frames) {
-    for (int i = 0; i < 2 * frames; i++)
+    int i = 0;
+#ifdef XM_FOUR_FRAMES
+    // Clipped, a value plus 1.5 x 2^23 lands where floats are whole numbers:
+    // the addition rounds to nearest, ties to even, as lrint does.
+    const Float4 low = splat(-32768.0f), high = splat(32767.0f), magic = splat(12582912.0f);
+    for (; i + 4 <= 2 * frames; i += 4) {
+        Float4 x = load4(src + i);
+        Int4 below = x < low, above = x > high;
+        x = Float4((Int4(x) & ~below) | (Int4(low) & below));
+        x = Float4((Int4(x) & ~above) | (Int4(high) & above));
+        Short4 s = __builtin_convertvector(__builtin_convertvector((x + magic) - magic, Int4), Short4);
+        std::memcpy(dst + i, &s, sizeof s);
+    }
+#endif
+    for (; i < 2 * frames; i++)
         dst[i] = static_cast<int16_t>(std::lrint(std::clamp(src[i], -32768.0f, 32767.0f)));
 }
 
