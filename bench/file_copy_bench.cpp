@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
     return true;
   };
   const auto ownCopy = [&](const std::string& destination) {
-    return CopyFiles((source + "*.*").c_str(), destination.c_str(), 1);
+    CopyReport report;
+    return CopyFiles((source + "*.*").c_str(), destination.c_str(), 1, &report);
   };
   const auto systemCopy = [&](const std::string& destination) {
     return RunChild("xcopy.exe \"" + source + "*.*\" \"" + destination + "\" /e /h /k /i /q /y", kXcopyTimeoutMs);

@@ -19,14 +19,14 @@ namespace {
 
 std::vector<std::string> Names() {
   std::vector<std::string> names;
-  for (int row = 0; row < TemplateRowCount(); ++row) names.push_back(TemplateRowText(row, 0));
+  for (int row = 0; row < TemplateRowCount(); ++row) names.push_back(RowText(row, 0));
   std::sort(names.begin(), names.end());
   return names;
 }
 
 int RowOf(const std::string& fileName) {
   for (int row = 0; row < TemplateRowCount(); ++row)
-    if (TemplateRowText(row, 3) == fileName) return row;
+    if (RowText(row, 3) == fileName) return row;
   return -1;
 }
 

@@ -31,8 +31,10 @@ void MakeSource(const ScratchFolder& src) {
   WriteFileBytes(src / "deep\\d.doc", "delta");
 }
 
-int Copy(const std::string& pattern, const std::string& destination, int recurse, DWORD* code = nullptr) {
-  const int result = CopyFiles(pattern.c_str(), destination.c_str(), recurse);
+int Copy(const std::string& pattern, const std::string& destination, int recurse, DWORD* code = nullptr,
+         CopyReport* report = nullptr) {
+  CopyReport own;
+  const int result = CopyFiles(pattern.c_str(), destination.c_str(), recurse, report ? report : &own);
   if (code) *code = GetLastError();
   return result;
 }
@@ -120,8 +122,11 @@ TEST_CASE("a file that cannot be copied fails the copy after the others are copi
   FileHandle held(CreateFileA((src / "deep\\d.doc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   REQUIRE(held);
   DWORD code = 0;
-  CHECK(Copy(src / "*.*", dst / "4\\", 1, &code) == 1);
+  CopyReport report;
+  CHECK(Copy(src / "*.*", dst / "4\\", 1, &code, &report) == 1);
   CHECK(code == ERROR_SHARING_VIOLATION);
+  CHECK(report.complete);
+  CHECK(std::string(report.failedItem.s) == src / "deep\\d.doc");
   Names all = ListTree(src.path());
   all.erase(std::find(all.begin(), all.end(), "deep\\d.doc"));
   CHECK(ListTree(dst / "4\\") == all);

@@ -19,7 +19,7 @@ namespace {
 
 std::vector<std::string> Column(int column) {
   std::vector<std::string> texts;
-  for (int row = 0; row < TemplateRowCount(); ++row) texts.push_back(TemplateRowText(row, column));
+  for (int row = 0; row < TemplateRowCount(); ++row) texts.push_back(RowText(row, column));
   return texts;
 }
 
@@ -157,11 +157,11 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
   for (int row = 0; row < TemplateRowCount(); ++row) {
     CHECK_FALSE(IsTemplateRowChecked(row));
     CHECK_FALSE(IsTemplateRowSelected(row));
-    const std::string file = TemplateRowText(row, 3);
-    if (file == "a.txt") CHECK(TemplateRowText(row, 1) == "First");
-    if (file == "notes.TXT") CHECK(TemplateRowText(row, 0).empty());
+    const std::string file = RowText(row, 3);
+    if (file == "a.txt") CHECK(RowText(row, 1) == "First");
+    if (file == "notes.TXT") CHECK(RowText(row, 0).empty());
     // Two LFs in a row are one line end here: the directory shows as the description.
-    if (file == "lf.txt") CHECK(TemplateRowText(row, 1) == "Directory");
+    if (file == "lf.txt") CHECK(RowText(row, 1) == "Directory");
   }
   CHECK(person.shown.empty());
 

@@ -2,6 +2,7 @@
 #include <doctest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/memory.h"
 #include "operations/reg_format.h"
@@ -189,10 +190,12 @@ TEST_CASE("the registry editor path waits for the editor and checks its file") {
     CHECK(file.substr(0, 2) == "\xff\xfe");
     CHECK(file.find(std::string("N\0a\0m\0e\0", 8)) != std::string::npos);
   }
-  SUBCASE("a key the editor cannot export fails, even over an old file") {
-    WriteFileBytes(folder / "3.reg", "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n");
-    CHECK(ExportRegistryKey("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Missing", entry.c_str(), 1) == 1);
-    CHECK_FALSE(FileExists(folder / "3.reg"));
+  SUBCASE("a key the editor cannot export fails, and an old file stays whole") {
+    const std::string old = "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Old]\r\n";
+    WriteFileBytes(folder / "3.reg", old);
+    CHECK(ExportRegistryKey("HKCU\\Software\\ArkivantoTests\\Missing", entry.c_str(), 1) == 1);
+    CHECK(ReadFileBytes(folder / "3.reg") == old);
+    CHECK(ListTree(folder.path()) == std::vector<std::string>{"3.reg"});
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/files.h"
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/messages.h"
@@ -24,16 +25,7 @@ void AppendLogLine(TextBuffer* log, int messageId, const char* extra) {
   TextBufferAppend(log, "\r\n");
 }
 
-void WriteBackupLog(HWND owner, const char* destination, TextBuffer* log, int errorCount, const char* failedList) {
-  PathText path;
-  FileHandle file;
-  if (path.Set(destination) && path.Append("log.txt"))
-    file.reset(CreateFileA(path.s, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    ShowMessage(owner, LoadMessage(IDS_CANT_OPEN_LOG), LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
-    return;
-  }
-  SetFilePointer(file.get(), 0, nullptr, FILE_END);
+DWORD WriteBackupLog(HWND owner, const char* destination, TextBuffer* log, int errorCount, const char* failedList) {
   if (errorCount == 0) {
     AppendLogLine(log, IDS_LOG_NO_ERRORS);
   } else {
@@ -41,8 +33,28 @@ void WriteBackupLog(HWND owner, const char* destination, TextBuffer* log, int er
     TextBufferAppend(log, failedList);
   }
   AppendLogLine(log, IDS_LOG_FINISHED);
-  DWORD written = 0;
-  const BOOL ok = log->text && WriteFile(file.get(), log->text, log->length, &written, nullptr);
-  if (!ok || written < log->length)
-    ShowMessage(owner, LoadMessage(IDS_CANT_WRITE_LOG), LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
+  // The log grows over the runs into one destination; this run's lines are
+  // added to a copy written beside it, so a failure keeps the earlier log.
+  PathText path;
+  TextBuffer whole;
+  DWORD code = path.Set(destination) && path.Append("log.txt") ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+  if (code == ERROR_SUCCESS && GetFileAttributesA(path.s) != INVALID_FILE_ATTRIBUTES) {
+    size_t size = 0;
+    HeapBlock old(ReadWholeFile(path.s, &size));
+    if (!old) code = GetLastError() ? GetLastError() : ERROR_READ_FAULT;
+    TextBufferInit(&whole);
+    TextBufferAppendBytes(&whole, old.get() ? old.get() : "", size);
+  } else {
+    TextBufferInit(&whole);
+  }
+  if (code == ERROR_SUCCESS) {
+    TextBufferAppendBytes(&whole, log->text ? log->text : "", log->length);
+    code = whole.text && log->text ? WriteFileAside(path.s, whole.text, whole.length) : ERROR_NOT_ENOUGH_MEMORY;
+  }
+  if (code != ERROR_SUCCESS) {
+    const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == ERROR_WRITE_FAULT;
+    ShowMessage(owner, LoadMessage(full ? IDS_CANT_WRITE_LOG : IDS_CANT_OPEN_LOG), LoadMessage(IDS_CAPTION_ERROR),
+                MB_ICONERROR);
+  }
+  return code;
 }

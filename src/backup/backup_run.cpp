@@ -1,22 +1,18 @@
 #include "backup/backup_run.h"
 
-#include <commctrl.h>
-
 #include <cstdio>
 #include <cstring>
-#include <string>
 
 #include "backup/backup_log.h"
 #include "backup/restore_script.h"
 #include "backup/template_interpreter.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/interaction.h"
 #include "core/messages.h"
 #include "core/program_folder.h"
 #include "core/text.h"
 #include "resource.h"
-#include "ui/main_window_state.h"
-#include "ui/template_list.h"
 
 namespace {
 
@@ -24,49 +20,30 @@ constexpr char kCompressionNotice[] =
     "Compress have not supported yet!\nPlease compress yourself after backup.\nsorry.";
 constexpr char kCompressionCaption[] = "NON IMPLEMENTED FUNCTION";
 // Room for the longest file written into the destination.
-constexpr size_t kLongestDestinationFile = sizeof "Restore.bat" - 1;
+constexpr size_t kLongestDestinationFile = sizeof "Restore.bat.tmp" - 1;
 
 int Notify(HWND owner, const char* text, int captionId, UINT type) {
   return ShowMessage(owner, text, LoadMessage(captionId), type);
 }
 
-void SetStatus(const char* text) {
-  SendMessageA(MainState().statusBar, SB_SETTEXTA, WPARAM(0 | SBT_NOBORDERS), LPARAM(text));
+// Formats a catalogue text with one text argument, then appends the system's
+// text for a code, into a new buffer.
+void FormatWithReason(TextBuffer* out, int messageId, const char* argument, DWORD code) {
+  const char* format = LoadMessage(messageId);
+  HeapBlock text(MemAlloc(strlen(format) + strlen(argument) + 1));
+  if (text) {
+    snprintf(text.get(), strlen(format) + strlen(argument) + 1, format, argument);
+    TextBufferAppend(out, text.get());
+  }
+  AppendSystemErrorText(out, code);
 }
 
-// Status text, with the error count added once templates have failed.
-void SetStatusCounted(const char* text, int errorCount) {
-  if (errorCount <= 0) return SetStatus(text);
+// Status text, with the error count added once something has failed.
+void ShowStatusCounted(BackupView& view, const char* text, int errorCount) {
+  if (errorCount <= 0) return view.ShowStatus(text);
   char counted[600];
   snprintf(counted, sizeof counted, LoadMessage(IDS_STATUS_ERRORS), text, errorCount);
-  SetStatus(counted);
-}
-
-void EnableControls(bool enable) {
-  const MainWindowState& s = MainState();
-  if (!enable) EnableWindow(s.window, FALSE);
-  EnableWindow(s.templateList, enable);
-  EnableWindow(s.toolbar, enable);
-  EnableWindow(s.compressionCombo, enable && IsToolbarButtonChecked(IDM_COMPRESS));
-  EnableWindow(s.destinationEdit, enable);
-  EnableWindow(s.browseButton, enable);
-  if (enable) {
-    EnableWindow(s.window, TRUE);
-    SetForegroundWindow(s.window);
-  } else {
-    RedrawWindow(s.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-  }
-}
-
-bool IsFolder(const char* path) {
-  const DWORD attributes = GetFileAttributesA(path);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-int CheckedRowCount() {
-  int n = 0;
-  for (int row = 0; row < TemplateRowCount(); ++row) n += IsTemplateRowChecked(row);
-  return n;
+  view.ShowStatus(counted);
 }
 
 // Reads and checks the destination; false when the run must not start.
@@ -82,7 +59,8 @@ bool PrepareDestination(HWND owner, const char* typed, bool addDate, PathText* d
   // The destination with its separator and the files the run writes there
   // must stay within the path limit, or nothing could be written safely.
   PathText longest = *destination;
-  if (destination->overflowed || !longest.EnsureSeparator() || longest.length + kLongestDestinationFile >= kPathSize) {
+  if (destination->overflowed || !longest.EnsureSeparator() ||
+      longest.length + kLongestDestinationFile >= kPathSize) {
     TextBuffer reason;
     TextBufferInit(&reason);
     AppendSystemErrorText(&reason, ERROR_FILENAME_EXCED_RANGE);
@@ -90,15 +68,30 @@ bool PrepareDestination(HWND owner, const char* typed, bool addDate, PathText* d
     Notify(owner, reason.text ? reason.text : typed, IDS_CAPTION_ERROR, MB_ICONERROR);
     return false;
   }
-  if (GetFileAttributesA(destination->s) != INVALID_FILE_ATTRIBUTES && !IsFolder(destination->s)) {
+  if (GetFileAttributesA(destination->s) != INVALID_FILE_ATTRIBUTES && !FolderExists(destination->s)) {
     Notify(owner, LoadMessage(IDS_DESTINATION_IS_FILE), IDS_CAPTION_ERROR, MB_ICONERROR);
     return false;
   }
-  std::string question = LoadMessage(IDS_START_BACKUP);
-  question += destination->s;
-  question += "\n";
-  question += LoadMessage(IsFolder(destination->s) ? IDS_DIRECTORY_EXISTS : IDS_DIRECTORY_WILL_BE_CREATED);
-  return Notify(owner, question.c_str(), IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION | MB_YESNO) == IDYES;
+  TextBuffer question;
+  TextBufferInit(&question);
+  TextBufferAppend(&question, LoadMessage(IDS_START_BACKUP));
+  TextBufferAppend(&question, destination->s);
+  TextBufferAppend(&question, "\n");
+  TextBufferAppend(&question,
+                   LoadMessage(FolderExists(destination->s) ? IDS_DIRECTORY_EXISTS : IDS_DIRECTORY_WILL_BE_CREATED));
+  return question.text &&
+         Notify(owner, question.text, IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION | MB_YESNO) == IDYES;
+}
+
+// Makes the destination; when it cannot be made, says why and returns false.
+bool CreateDestination(HWND owner, const char* destination) {
+  const DWORD code = DWORD(CreateDirectoryPath(destination));
+  if (code == 0) return true;
+  TextBuffer reason;
+  TextBufferInit(&reason);
+  FormatWithReason(&reason, IDS_CANT_CREATE_DESTINATION, destination, code);
+  Notify(owner, reason.text ? reason.text : destination, IDS_CAPTION_ERROR, MB_ICONERROR);
+  return false;
 }
 
 bool UserStopsRun(HWND owner) {
@@ -107,47 +100,74 @@ bool UserStopsRun(HWND owner) {
                 MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
+// A file of the destination that could not be written is a failure of the
+// run: the report and the log name it and say why.
+void NoteNotWritten(TextBuffer* problems, TextBuffer* log, const char* destination, const char* file, DWORD code) {
+  PathText path;
+  path.Set(destination);
+  path.Append(file);
+  const uint32_t start = problems->length;
+  FormatWithReason(problems, IDS_NOT_WRITTEN, path.s, code);
+  if (log && problems->text) {
+    AppendLogStamp(log);
+    TextBufferAppend(log, problems->text + start);
+  }
+}
+
 }  // namespace
 
-void RunBackup(HWND mainWindow) {
-  const MainWindowState& state = MainState();
-  const bool addDate = IsToolbarButtonChecked(IDM_ADD_DATE);
-  const bool writeLog = IsToolbarButtonChecked(IDM_LOG);
-  const bool useRegedit = IsToolbarButtonChecked(IDM_USE_REGEDIT);
-  const int compression =
-      IsToolbarButtonChecked(IDM_COMPRESS) ? int(SendMessageA(state.compressionCombo, CB_GETCURSEL, 0, 0)) + 1 : 0;
+BackupRequest::~BackupRequest() {
+  for (BackupItem& item : templates_) {
+    MemFree(item.name);
+    MemFree(item.fileName);
+  }
+}
 
-  char typed[kPathSize] = {};  // at most 259 bytes as typed
-  GetWindowTextA(state.destinationEdit, typed, sizeof typed);
-  if (!typed[0]) {
-    Notify(mainWindow, LoadMessage(IDS_NO_DESTINATION), IDS_CAPTION_ERROR, MB_ICONERROR);
-    return;
+bool BackupRequest::AddTemplate(int row, const char* name, const char* fileName) {
+  BackupItem item{row, CopyText(name), CopyText(fileName)};
+  if (item.name && item.fileName && templates_.Push(item)) return true;
+  MemFree(item.name);
+  MemFree(item.fileName);
+  return false;
+}
+
+BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
+  BackupOutcome outcome;
+  HWND owner = view.Owner();
+  const BackupOptions& options = request.options;
+  if (!request.destination[0]) {
+    Notify(owner, LoadMessage(IDS_NO_DESTINATION), IDS_CAPTION_ERROR, MB_ICONERROR);
+    return outcome;
   }
-  const int checked = CheckedRowCount();
+  const unsigned checked = unsigned(request.templates().size());
   if (checked == 0) {
-    Notify(mainWindow, LoadMessage(IDS_NO_TEMPLATES_CHECKED), IDS_CAPTION_ERROR, MB_ICONERROR);
-    return;
+    Notify(owner, LoadMessage(IDS_NO_TEMPLATES_CHECKED), IDS_CAPTION_ERROR, MB_ICONERROR);
+    return outcome;
   }
-  SendMessageA(state.overallProgress, PBM_SETRANGE, 0, MAKELPARAM(0, checked & 0xFFFF));
-  SendMessageA(state.overallProgress, PBM_SETSTEP, 1, 0);
-  SendMessageA(state.overallProgress, PBM_SETPOS, 0, 0);
-  SendMessageA(state.templateProgress, PBM_SETPOS, 0, 0);
-  if (compression != 0) {
-    ShowMessage(mainWindow, kCompressionNotice, kCompressionCaption, MB_ICONERROR);
-    return;
+  view.StartRunBar(checked);
+  view.StartTemplateBar(0);
+  if (options.compression != 0) {
+    ShowMessage(owner, kCompressionNotice, kCompressionCaption, MB_ICONERROR);
+    return outcome;
   }
   PathText destination;
-  if (!PrepareDestination(mainWindow, typed, addDate, &destination)) return;
+  if (!PrepareDestination(owner, request.destination, options.addDate, &destination)) return outcome;
 
-  EnableControls(false);
+  view.EnableControls(false);
   destination.EnsureSeparator();
-  CreateDirectoryPath(destination.s);
+  if (!CreateDestination(owner, destination.s)) {
+    view.EnableControls(true);
+    return outcome;
+  }
+  outcome.started = true;
 
   int errorCount = 0;
-  TextBuffer restoreScript, logText, failedList;
+  TextBuffer restoreScript, logText, failedList, problems;
   TextBufferInit(&restoreScript);
+  TextBufferInit(&failedList);
+  TextBufferInit(&problems);
   TextBuffer* log = nullptr;
-  if (writeLog) {
+  if (options.writeLog) {
     TextBufferInit(&logText);
     log = &logText;
   }
@@ -155,53 +175,66 @@ void RunBackup(HWND mainWindow) {
   AppendLogLine(log, IDS_LOG_DESTINATION, destination.s);
   AppendRestoreHeader(&restoreScript);
   const int verbose = KeyState(VK_SHIFT) != 0;
-  TextBufferInit(&failedList);
 
-  for (int row = 0; row < TemplateRowCount(); ++row) {
-    if (UserStopsRun(mainWindow)) {
+  for (const BackupItem& item : request.templates()) {
+    if (UserStopsRun(owner)) {
       AppendLogLine(log, IDS_LOG_STOPPED);
       break;
     }
-    if (!IsTemplateRowChecked(row)) continue;
-    const std::string name = TemplateRowText(row, 0, 256);
     char status[600];
-    snprintf(status, sizeof status, LoadMessage(IDS_STATUS_PROCESSING), name.c_str());
-    SetStatusCounted(status, errorCount);
-    AppendLogLine(log, IDS_LOG_BACKING_UP, name.c_str());
+    snprintf(status, sizeof status, LoadMessage(IDS_STATUS_PROCESSING), item.name);
+    ShowStatusCounted(view, status, errorCount);
+    AppendLogLine(log, IDS_LOG_BACKING_UP, item.name);
 
-    std::string templatePath = ProgramFolder();
-    templatePath += "Template\\" + TemplateRowText(row, 3, 256);
+    PathText templatePath;
+    TemplateFilePath(item.fileName, &templatePath);
     TextBuffer errorText;
     TextBufferInit(&errorText);
-    if (BackupTemplate(templatePath.c_str(), destination.s, &restoreScript, &errorText, verbose, useRegedit) != 0) {
+    if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, verbose, options.useRegedit,
+                       &view) != 0) {
       ++errorCount;
-      TextBufferAppend(&failedList, name.c_str());
+      TextBufferAppend(&failedList, item.name);
       TextBufferAppend(&failedList, "\r\n");
       AppendLogLine(log, IDS_LOG_BAD);
       if (log && errorText.text) TextBufferAppend(log, errorText.text);
     } else {
-      SetTemplateRowChecked(row, false);
+      view.TemplateSucceeded(item.row);
       AppendLogLine(log, IDS_LOG_GOOD);
     }
-    SendMessageA(state.overallProgress, PBM_STEPIT, 0, 0);
+    view.StepRunBar();
   }
 
   AppendRestoreEnd(&restoreScript);
-  SetStatus(LoadMessage(IDS_STATUS_WRITING_BATCH));
+  view.ShowStatus(LoadMessage(IDS_STATUS_WRITING_BATCH));
   AppendLogLine(log, IDS_LOG_WRITING_BATCH);
-  WriteRestoreScript(mainWindow, destination.s, restoreScript, log);
+  const DWORD scriptCode = WriteRestoreScript(owner, destination.s, restoreScript, log);
+  if (scriptCode != ERROR_SUCCESS) {
+    ++errorCount;
+    NoteNotWritten(&problems, log, destination.s, "Restore.bat", scriptCode);
+  }
   AppendLogLine(log, IDS_LOG_BATCH_WRITTEN);
-  SetStatusCounted(LoadMessage(IDS_STATUS_FINISH), errorCount);
-  if (log) WriteBackupLog(mainWindow, destination.s, log, errorCount, failedList.text ? failedList.text : "");
+  if (log) {
+    const DWORD logCode = WriteBackupLog(owner, destination.s, log, errorCount, failedList.text ? failedList.text : "");
+    if (logCode != ERROR_SUCCESS) {
+      ++errorCount;
+      NoteNotWritten(&problems, nullptr, destination.s, "log.txt", logCode);
+    }
+  }
+  ShowStatusCounted(view, LoadMessage(IDS_STATUS_FINISH), errorCount);
 
   if (errorCount == 0) {
-    Notify(mainWindow, LoadMessage(IDS_NO_ERROR_CHECK), IDS_CAPTION_NOTIFY, MB_ICONINFORMATION);
+    Notify(owner, LoadMessage(IDS_NO_ERROR_CHECK), IDS_CAPTION_NOTIFY, MB_ICONINFORMATION);
   } else {
-    std::string report = LoadMessage(IDS_ERRORS_OCCURRED);
-    if (!verbose) report += LoadMessage(IDS_PRESS_SHIFT);
-    report += "\n";
-    if (failedList.text) report += failedList.text;
-    Notify(mainWindow, report.c_str(), IDS_CAPTION_NOTIFY, MB_ICONERROR);
+    TextBuffer report;
+    TextBufferInit(&report);
+    TextBufferAppend(&report, LoadMessage(IDS_ERRORS_OCCURRED));
+    if (!verbose) TextBufferAppend(&report, LoadMessage(IDS_PRESS_SHIFT));
+    TextBufferAppend(&report, "\n");
+    if (failedList.text) TextBufferAppend(&report, failedList.text);
+    if (problems.text) TextBufferAppend(&report, problems.text);
+    Notify(owner, report.text ? report.text : LoadMessage(IDS_ERRORS_OCCURRED), IDS_CAPTION_NOTIFY, MB_ICONERROR);
   }
-  EnableControls(true);
+  outcome.failures = errorCount;
+  view.EnableControls(true);
+  return outcome;
 }

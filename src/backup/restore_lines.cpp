@@ -1,58 +1,118 @@
 #include "backup/restore_lines.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
 namespace {
 
-// Appends text so that the command interpreter takes it literally: "%"
-// doubled everywhere, and outside quotes every character it treats
-// specially escaped with "^". Steps by whole characters, so a trail byte is
-// never escaped.
-void AppendBatchLiteral(TextBuffer* script, const char* text, bool quoted) {
+// An entry's name: the folder line (shorter than a path) and a number.
+constexpr size_t kEntryNameRoom = 600;
+
+bool IsHigh(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
+
+// A name of plain ASCII reads the same in every code page: each character cmd
+// treats specially is escaped with "^", and "%" doubled.
+void AppendAsciiName(TextBuffer* script, const char* name) {
   static const char kSpecial[] = "&|<>^()\"";
-  for (const char* p = text; *p;) {
-    const char* next = CharNextA(p);
+  for (const char* p = name; *p; ++p) {
     if (*p == '%')
       TextBufferAppend(script, "%%");
-    else if (!quoted && next == p + 1 && strchr(kSpecial, *p)) {
+    else if (IsControl(*p))
+      TextBufferAppendChar(script, ' ');
+    else if (strchr(kSpecial, *p)) {
       TextBufferAppendChar(script, '^');
       TextBufferAppendChar(script, *p);
     } else {
-      TextBufferAppendBytes(script, p, size_t(next - p));
+      TextBufferAppendChar(script, *p);
     }
-    p = next;
   }
+}
+
+// Any other name goes inside quotes, left open to the end of the line. A
+// quote in the name is doubled (it closes and reopens), and a space keeps a
+// byte that may lead a double-byte character from swallowing that quote or a
+// "%". The name reads as written where the code page is the one it was
+// written in, and runs nothing in any other.
+void AppendQuotedName(TextBuffer* script, const char* name) {
+  TextBufferAppendChar(script, '"');
+  bool afterHigh = false;
+  for (const char* p = name; *p; ++p) {
+    if ((*p == '%' || *p == '"') && afterHigh) TextBufferAppendChar(script, ' ');
+    if (*p == '%')
+      TextBufferAppend(script, "%%");
+    else if (*p == '"')
+      TextBufferAppend(script, "\"\"");
+    else
+      TextBufferAppendChar(script, IsControl(*p) ? ' ' : *p);
+    afterHigh = IsHigh(*p);
+  }
+}
+
+// A path inside quotes; FitsInQuotes has passed it, so only "%" needs doubling.
+void AppendQuotedPath(TextBuffer* script, const char* path) {
+  TextBufferAppendChar(script, '"');
+  for (const char* p = path; *p; ++p) {
+    if (*p == '%')
+      TextBufferAppend(script, "%%");
+    else
+      TextBufferAppendChar(script, *p);
+  }
+  TextBufferAppendChar(script, '"');
+}
+
+// The saved copy of entry n, relative to the destination, with a suffix.
+void AppendEntryName(TextBuffer* script, const char* scriptDir, unsigned n, const char* suffix) {
+  char name[kEntryNameRoom];
+  snprintf(name, sizeof name, "%s%u%s", scriptDir, n, suffix);
+  AppendQuotedPath(script, name);
 }
 
 }  // namespace
 
+bool FitsInQuotes(const char* path) {
+  for (const char* p = path; *p; ++p) {
+    if (*p == '"' || IsControl(*p)) return false;
+    if (*p == '%' && p > path && IsHigh(p[-1])) return false;
+  }
+  return true;
+}
+
 void AppendRestoreEcho(TextBuffer* script, const char* templateName) {
   TextBufferAppend(script, "ECHO Restoreing: ");
-  AppendBatchLiteral(script, templateName, false);
+  bool ascii = true;
+  for (const char* p = templateName; *p; ++p) ascii = ascii && !IsHigh(*p);
+  if (ascii)
+    AppendAsciiName(script, templateName);
+  else
+    AppendQuotedName(script, templateName);
   TextBufferAppend(script, "\r\n");
 }
 
-// The saved copy of entry n, relative to the destination.
-static void AppendEntryName(TextBuffer* script, const char* scriptDir, unsigned n) {
-  char number[16];
-  snprintf(number, sizeof number, "%u", n);
-  AppendBatchLiteral(script, scriptDir, true);
-  TextBufferAppend(script, number);
+bool AppendFileRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder) {
+  if (!FitsInQuotes(scriptDir) || !FitsInQuotes(targetFolder)) return false;
+  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy ");
+  AppendEntryName(script, scriptDir, n, "\\*.*");
+  TextBufferAppendChar(script, ' ');
+  AppendQuotedPath(script, targetFolder);
+  TextBufferAppend(script,
+                   " /e /c /q /h /r /k /y\r\n"
+                   "IF \"%FILE%\"==\"1\" IF ERRORLEVEL 2 SET ARKFAILED=1\r\n"
+                   "IF \"%FILE%\"==\"1\" IF NOT EXIST ");
+  AppendEntryName(script, scriptDir, n, "\\");
+  TextBufferAppend(script, " SET ARKFAILED=1\r\n");
+  return true;
 }
 
-void AppendFileRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder) {
-  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy \"");
-  AppendEntryName(script, scriptDir, n);
-  TextBufferAppend(script, "\\*.*\" \"");
-  AppendBatchLiteral(script, targetFolder, true);
-  TextBufferAppend(script, "\" /e /c /q /h /r /k /y\r\n");
-}
-
-void AppendRegistryRestoreLine(TextBuffer* script, const char* scriptDir, unsigned n) {
-  TextBufferAppend(script, "IF \"%REGI%\"==\"1\" regedit /s \"");
-  AppendEntryName(script, scriptDir, n);
-  TextBufferAppend(script, ".reg\"\r\n");
+bool AppendRegistryRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n) {
+  if (!FitsInQuotes(scriptDir)) return false;
+  TextBufferAppend(script, "IF \"%REGI%\"==\"1\" regedit /s ");
+  AppendEntryName(script, scriptDir, n, ".reg");
+  TextBufferAppend(script,
+                   "\r\n"
+                   "IF \"%REGI%\"==\"1\" IF ERRORLEVEL 1 SET ARKFAILED=1\r\n"
+                   "IF \"%REGI%\"==\"1\" IF NOT EXIST ");
+  AppendEntryName(script, scriptDir, n, ".reg");
+  TextBufferAppend(script, " SET ARKFAILED=1\r\n");
+  return true;
 }

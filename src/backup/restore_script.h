@@ -9,5 +9,6 @@
 void AppendRestoreHeader(TextBuffer* script);
 void AppendRestoreEnd(TextBuffer* script);
 // Creates, replaces or appends to destination + "Restore.bat", asking the
-// user as needed; logs what it chose into log when log is not null.
-void WriteRestoreScript(HWND owner, const char* destination, const TextBuffer& script, TextBuffer* log);
+// user as needed; logs what it chose into log when log is not null. Returns
+// ERROR_SUCCESS, or the failure's code with any earlier script left whole.
+DWORD WriteRestoreScript(HWND owner, const char* destination, const TextBuffer& script, TextBuffer* log);

@@ -49,17 +49,22 @@ const char* PrefixOfImageIndex(int imageIndex) {
 }
 
 bool IsSafeTemplateDirectory(const char* directory) {
-  if (directory[0] == '\\' || directory[0] == '/') return false;
+  if (directory[0] == '\\') return false;  // the root of the drive, or a UNC path
   const char* componentStart = directory;
   for (const char* p = directory;; p = CharNextA(p)) {
-    if (*p == ':') return false;  // a drive, or a stream name
-    if (*p == '\\' || *p == '/' || *p == '\0') {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    // What a file name cannot hold: a drive or stream (":"), wildcards,
+    // quotes, redirections, "/" and control characters.
+    if (c && (c < 0x20 || c == 0x7F || strchr("<>:\"/|?*", c))) return false;
+    if (*p == '\\' || *p == '\0') {
       // The platform drops trailing dots and blanks, so ". ." and "..." climb too.
       int dots = 0;
       bool onlyDots = true;
       for (const char* q = componentStart; q < p; ++q) {
-        if (*q == '.') ++dots;
-        else if (*q != ' ') onlyDots = false;
+        if (*q == '.')
+          ++dots;
+        else if (*q != ' ')
+          onlyDots = false;
       }
       if (onlyDots && dots >= 2) return false;
       if (!*p) return true;

@@ -22,5 +22,6 @@ int ImageIndexOfKind(TemplateEntryKind kind);
 const char* PrefixOfImageIndex(int imageIndex);
 
 // A directory line must name a folder inside the destination: no drive, no
-// leading "\\" (which includes UNC paths) and no ".." component.
+// leading "\\" (which includes UNC paths), no ".." component, and nothing a
+// file name cannot hold ("\\" only between nested folders).
 bool IsSafeTemplateDirectory(const char* directory);

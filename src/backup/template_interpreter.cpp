@@ -1,7 +1,6 @@
 #include "backup/template_interpreter.h"
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,6 +8,7 @@
 #include "backup/restore_lines.h"
 #include "backup/template_format.h"
 #include "core/errors.h"
+#include "core/files.h"
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/messages.h"
@@ -17,7 +17,6 @@
 #include "operations/file_copy.h"
 #include "operations/registry_export.h"
 #include "operations/relation_export.h"
-#include "ui/main_window_state.h"
 
 namespace {
 
@@ -34,55 +33,47 @@ void ShowTemplateProblem(int verbose, const char* text) {
   if (verbose) ShowMessage(nullptr, text, LoadMessage(IDS_CAPTION_ERROR), MB_ICONWARNING);
 }
 
+// A problem with the template as a whole: one line of error text.
+void TemplateProblem(TextBuffer* errorText, int verbose, int messageId, const char* argument) {
+  HeapBlock text(FormatMessageText(messageId, argument));
+  if (!text) return;
+  TextBufferAppend(errorText, text.get());
+  TextBufferAppend(errorText, "\r\n");
+  ShowTemplateProblem(verbose, text.get());
+}
+
 // Reads the whole template into a zero-terminated block, or reports why not.
 char* ReadTemplate(const char* templatePath, int verbose, TextBuffer* errorText) {
-  FileHandle file(CreateFileA(templatePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) {
-    HeapBlock text(FormatMessageText(IDS_CANT_OPEN_TEMPLATE_SKIP, templatePath));
+  size_t size = 0;
+  bool opened = false;
+  HeapBlock content(ReadWholeFile(templatePath, &size, &opened));
+  if (!content) {
+    HeapBlock text(FormatMessageText(opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP, templatePath));
     if (text) ShowTemplateProblem(verbose, text.get());
     return nullptr;
   }
-  const DWORD size = GetFileSize(file.get(), nullptr);
-  if (size == INVALID_FILE_SIZE) return nullptr;
-  HeapBlock content(MemAlloc(size_t(size) + 1));
-  if (!content) return nullptr;
-  DWORD got = 0;
-  if (!ReadFile(file.get(), content.get(), size, &got, nullptr) || got < size) {
-    HeapBlock text(FormatMessageText(IDS_CANT_READ_TEMPLATE_SKIP, templatePath));
-    if (text) ShowTemplateProblem(verbose, text.get());
-    return nullptr;
-  }
-  content.get()[size] = '\0';
   // A NUL byte would silently hide every entry after it: no text template
   // holds one, so the file is refused and the log says why.
   if (memchr(content.get(), 0, size)) {
-    HeapBlock text(FormatMessageText(IDS_CANT_READ_TEMPLATE_SKIP, templatePath));
-    if (text) {
-      TextBufferAppend(errorText, text.get());
-      TextBufferAppend(errorText, "\r\n");
-      ShowTemplateProblem(verbose, text.get());
-    }
+    TemplateProblem(errorText, verbose, IDS_CANT_READ_TEMPLATE_SKIP, templatePath);
     return nullptr;
   }
   return static_cast<char*>(content.release());
 }
 
-void AppendErrorLine(TextBuffer* errorText, int messageId, const char* argument, DWORD code, bool withCode,
-                     int verbose) {
-  const char* message = LoadMessage(messageId);
-  TextBufferAppend(errorText, message);
-  TextBufferAppend(errorText, ": ");
-  TextBufferAppend(errorText, argument);
-  TextBufferAppend(errorText, ": ");
-  if (withCode) {
-    char number[24];
-    snprintf(number, sizeof number, "(%lu)", static_cast<unsigned long>(code));
-    TextBufferAppend(errorText, number);
+// Names in error lines may hold what a registry key name can: line breaks
+// and other control characters are shown escaped, so a line stays a line.
+void AppendVisible(TextBuffer* out, const char* text) {
+  for (const char* p = text; *p; ++p) {
+    const unsigned char c = static_cast<unsigned char>(*p);
+    if (c >= 0x20 && c != 0x7F) {
+      TextBufferAppendChar(out, *p);
+    } else {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, c == '\r' ? "\\r" : c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\x%02x", c);
+      TextBufferAppend(out, escaped);
+    }
   }
-  AppendSystemErrorText(errorText, code);
-  TextBufferAppend(errorText, "\r\n");
-  if (verbose) ShowMessage(nullptr, argument, message, MB_ICONERROR);
 }
 
 // The folder an F or S entry's files go back to: the argument up to its last
@@ -91,19 +82,9 @@ bool RestoreTargetFolder(const char* argument, PathText* target) {
   const size_t folderLength = size_t(FindFileNamePart(argument) - argument);
   if (!target->AppendBytes(argument, folderLength) || !ExpandVariables(target->s)) return false;
   target->Refresh();
-  return target->EnsureSeparator();
-}
-
-void SetupTemplateBar(unsigned lineCount) {
-  const HWND bar = MainState().templateProgress;
-  if (!bar) return;
-  SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, lineCount & 0xFFFF));
-  SendMessageA(bar, PBM_SETSTEP, 1, 0);
-  SendMessageA(bar, PBM_SETPOS, 0, 0);
-}
-
-void StepTemplateBar() {
-  if (MainState().templateProgress) SendMessageA(MainState().templateProgress, PBM_STEPIT, 0, 0);
+  if (!target->EnsureSeparator()) return false;
+  if (!FitsInQuotes(target->s)) return SetLastError(ERROR_INVALID_NAME), false;
+  return true;
 }
 
 struct TemplateRun {
@@ -116,37 +97,72 @@ struct TemplateRun {
   bool failed = false;
 
   void Entry(const TemplateEntry& entry, unsigned n);
-  void FailEntry(int messageId, const char* argument, bool withCode) {
-    const DWORD code = GetLastError();
-    AppendErrorLine(errorText, messageId, argument, code, withCode, verbose);
+  void Files(const TemplateEntry& entry, unsigned n, const PathText& entryFolder);
+  // One line of error text: the message, the entry, what failed inside it
+  // when that is not the entry itself, and the system's text for the code.
+  void FailEntry(int messageId, const char* argument, DWORD code, const char* detail = nullptr) {
+    const char* message = LoadMessage(messageId);
+    TextBufferAppend(errorText, message);
+    TextBufferAppend(errorText, ": ");
+    TextBufferAppend(errorText, argument);
+    TextBufferAppend(errorText, ": ");
+    if (detail && *detail && strcmp(detail, argument) != 0) {
+      AppendVisible(errorText, detail);
+      TextBufferAppend(errorText, ": ");
+    }
+    if (messageId == IDS_REGISTRY_BACKUP_FAILED) {
+      char number[24];
+      snprintf(number, sizeof number, "(%lu)", static_cast<unsigned long>(code));
+      TextBufferAppend(errorText, number);
+    }
+    AppendSystemErrorText(errorText, code);
+    TextBufferAppend(errorText, "\r\n");
+    if (verbose) ShowMessage(nullptr, argument, message, MB_ICONERROR);
     failed = true;
   }
 };
 
+// An F or S entry is copied into a staging folder beside its numbered
+// folder, which it replaces once the copy is complete. A file that could not
+// be read fails the entry but keeps what was copied: it is restored.
+void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& entryFolder) {
+  PathText target;
+  if (!RestoreTargetFolder(entry.argument, &target)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
+  StagedFolder staged;
+  if (!staged.Begin(entryFolder.s)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
+  CopyReport report;
+  CopyFiles(entry.argument, staged.path(), entry.letter == 'S', &report);
+  if (!report.complete) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
+  const DWORD published = staged.Publish();
+  if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
+  AppendFileRestoreLines(restoreScript, scriptDir, n, target.s);
+  if (report.failures) FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
+}
+
 void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
   PathText entryFolder;
   const bool folderFits = !templateFolder.overflowed && entryFolder.Set(templateFolder.s) &&
-                          entryFolder.EnsureSeparator() && entryFolder.AppendNumber(n) && entryFolder.Append("\\");
-  if (!folderFits) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+                          entryFolder.EnsureSeparator() && entryFolder.AppendNumber(n);
   switch (entry.letter) {
     case 'F':
-    case 'S': {
-      PathText target;
-      if (!folderFits || CopyFiles(entry.argument, entryFolder.s, entry.letter == 'S') != 0 ||
-          !RestoreTargetFolder(entry.argument, &target))
-        return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, false);
-      AppendFileRestoreLine(restoreScript, scriptDir, n, target.s);
+    case 'S':
+      if (!folderFits) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      return Files(entry, n, entryFolder);
+    case 'R': {
+      PathText failedKey;
+      if (!folderFits || !entryFolder.Append("\\"))
+        return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey) != 0)
+        return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, GetLastError(), failedKey.s);
+      AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     }
-    case 'R':
-      if (!folderFits || ExportRegistryKey(entry.argument, entryFolder.s, useRegedit) != 0)
-        return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, true);
-      AppendRegistryRestoreLine(restoreScript, scriptDir, n);
-      return;
     case 'X':
-      if (!folderFits || ExportRelation(entry.argument, entryFolder.s, useRegedit) != 0)
-        return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, false);
-      AppendRegistryRestoreLine(restoreScript, scriptDir, n);
+      if (!folderFits || !entryFolder.Append("\\"))
+        return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      if (ExportRelation(entry.argument, entryFolder.s, useRegedit) != 0)
+        return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, GetLastError());
+      AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     case 'I':
       ShowMessage(nullptr, kIniNotSupported, LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
@@ -166,7 +182,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
 }  // namespace
 
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, int verbose, int useRegedit) {
+                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view) {
   HeapBlock content(ReadTemplate(templatePath, verbose, errorText));
   if (!content) return 1;
   char* cursor = content.get();
@@ -176,22 +192,16 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   if (!name) name = "";
   if (!directory) directory = "";
 
-  if (!IsSafeTemplateDirectory(directory)) {
-    HeapBlock text(FormatMessageText(IDS_UNSAFE_DIRECTORY, directory));
-    if (text) {
-      TextBufferAppend(errorText, text.get());
-      TextBufferAppend(errorText, "\r\n");
-      ShowTemplateProblem(verbose, text.get());
-    }
+  PathText scriptDir;
+  scriptDir.Set(directory);
+  scriptDir.EnsureSeparator();
+  if (!IsSafeTemplateDirectory(directory) || !FitsInQuotes(scriptDir.s) || scriptDir.overflowed) {
+    TemplateProblem(errorText, verbose, IDS_UNSAFE_DIRECTORY, directory);
     return 1;
   }
   AppendRestoreEcho(restoreScript, name);
 
-  TemplateRun run{nullptr, {}, restoreScript, errorText, verbose, useRegedit};
-  PathText scriptDir;
-  scriptDir.Set(directory);
-  scriptDir.EnsureSeparator();
-  run.scriptDir = scriptDir.s;
+  TemplateRun run{scriptDir.s, {}, restoreScript, errorText, verbose, useRegedit};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
   if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) &&
       run.templateFolder.Append("\\"))
@@ -199,13 +209,13 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
 
   unsigned lineCount = 0;
   for (const char* counter = cursor; NextLine(&counter);) ++lineCount;
-  SetupTemplateBar(lineCount);
+  if (view) view->StartTemplateBar(lineCount);
 
   unsigned n = 0;
   for (char* line; (line = TakeLine(&cursor)) != nullptr; ++n) {
     TemplateEntry entry;
     if (ParseEntryLine(line, &entry)) run.Entry(entry, n);
-    StepTemplateBar();
+    if (view) view->StepTemplateBar();
   }
   TextBufferAppend(restoreScript, "\r\n");
   return run.failed ? 1 : 0;

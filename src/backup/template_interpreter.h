@@ -1,12 +1,14 @@
 // Backing up one template into the destination.
 #pragma once
 
+#include "backup/backup_view.h"
 #include "core/memory.h"
 
 constexpr char kIniNotSupported[] = "INIbackup has not been supported yet. ";
 
 // Backs up the template file at templatePath into destination (ending in
 // "\\"): appends its block to restoreScript and one line per failed entry to
-// errorText. Returns 0 when the file was read and no entry failed, else 1.
+// errorText; view (may be null) shows the template bar. Returns 0 when the
+// file was read and no entry failed, else 1.
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, int verbose, int useRegedit);
+                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view = nullptr);

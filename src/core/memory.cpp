@@ -69,3 +69,10 @@ void TextBufferTruncate(TextBuffer* buffer, uint32_t length) {
   buffer->length = length;
   buffer->text[length] = '\0';
 }
+
+char* CopyText(const char* text) {
+  const size_t size = strlen(text) + 1;
+  char* copy = static_cast<char*>(MemAlloc(size));
+  if (copy) memcpy(copy, text, size);
+  return copy;
+}

@@ -32,6 +32,42 @@ class HeapBlock {
   void* p_ = nullptr;
 };
 
+// A growable array of plain items on the process heap. Push returns false,
+// with the items as they were, when memory runs out.
+template <typename T>
+class HeapList {
+ public:
+  HeapList() = default;
+  ~HeapList() { MemFree(items_); }
+  HeapList(const HeapList&) = delete;
+  HeapList& operator=(const HeapList&) = delete;
+  bool Push(const T& item) {
+    if (count_ == room_) {
+      const size_t room = room_ ? room_ * 2 : 16;
+      void* grown = MemRealloc(items_, room * sizeof(T));
+      if (!grown) return false;
+      items_ = static_cast<T*>(grown);
+      room_ = room;
+    }
+    items_[count_++] = item;
+    return true;
+  }
+  size_t size() const { return count_; }
+  T& operator[](size_t i) { return items_[i]; }
+  const T& operator[](size_t i) const { return items_[i]; }
+  T* begin() { return items_; }
+  T* end() { return items_ + count_; }
+  const T* begin() const { return items_; }
+  const T* end() const { return items_ + count_; }
+
+ private:
+  T* items_ = nullptr;
+  size_t count_ = 0, room_ = 0;
+};
+
+// A new copy of a text (MemFree it), or null when memory runs out.
+char* CopyText(const char* text);
+
 // A growable zero-terminated text. Capacity starts at 4096 bytes and stays a
 // multiple of 4096; it doubles when it runs out so that long exports cost time
 // linear in their size. The length is kept, so appending never re-measures

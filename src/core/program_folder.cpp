@@ -26,3 +26,9 @@ void SetProgramFolder(const char* path) {
   PathText p;
   if (p.Set(path) && p.EnsureSeparator()) strcpy(folder, p.s);
 }
+
+bool TemplateFolderPath(PathText* out) { return out->Set(ProgramFolder()) && out->Append("template\\"); }
+
+bool TemplateFilePath(const char* fileName, PathText* out) {
+  return TemplateFolderPath(out) && out->Append(fileName);
+}

@@ -135,15 +135,20 @@ int RemoveTrailingSeparator(char* s) {
 
 int CreateDirectoryPath(const char* path) {
   PathText copy;
-  if (!copy.Set(path) || !copy.EnsureSeparator()) return 0;
+  if (!copy.Set(path) || !copy.EnsureSeparator()) return ERROR_FILENAME_EXCED_RANGE;
+  DWORD lastFailure = ERROR_PATH_NOT_FOUND;
   for (char* p = copy.s; *p; p = CharNextA(p)) {
     if (*p != '\\') continue;
     const char saved = p[1];
     p[1] = '\0';
-    CreateDirectoryA(copy.s, nullptr);  // exists, drive root, denied: try the next prefix
+    // Exists, drive root, denied: try the next prefix.
+    if (!CreateDirectoryA(copy.s, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) lastFailure = GetLastError();
     p[1] = saved;
   }
-  return 0;
+  const DWORD attributes = GetFileAttributesA(copy.s);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  SetLastError(lastFailure);
+  return int(lastFailure);
 }
 
 int CompareNoCase(const char* a, const char* b, size_t n) {

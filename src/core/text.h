@@ -31,6 +31,8 @@ const char* FindChar(const char* s, char c);
 const char* FindCharNoCase(const char* s, char c);
 int AddTrailingSeparator(char* s);
 int RemoveTrailingSeparator(char* s);
+// Creates a folder and its missing parents; 0 when the folder exists
+// afterwards, else the code of the last failure (also the last error).
 int CreateDirectoryPath(const char* path);
 int CompareNoCase(const char* a, const char* b, size_t n);
 const char* FindTextNoCase(const char* text, const char* word);

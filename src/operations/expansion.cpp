@@ -61,16 +61,16 @@ void ShowReferenceFailure(const char* valueName, int captionId) {
 }
 
 // Appends the text of the registry value a reference names. Failures show a
-// message and contribute nothing.
-void AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
+// message, contribute nothing and return false.
+bool AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
   HeapBlock scratch(MemAlloc(nameLength + kNameLimit + 1));
-  if (!scratch) return;
+  if (!scratch) return false;
   char* keyText = scratch.get();
   memcpy(keyText, name, nameLength);
   keyText[nameLength] = '\0';
   const HKEY root = LookupRootKey(keyText);
   const char* firstSlash = FindChar(keyText, '\\');
-  if (!firstSlash) return;  // a reference needs at least a root and a value name
+  if (!firstSlash) return false;  // a reference needs at least a root and a value name
   char* lastSlash = FindLastChar(keyText, '\\');
   const char* valueName = lastSlash + 1;
   *lastSlash = '\0';
@@ -79,26 +79,26 @@ void AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
   RegKey key;
   if (!root || RegOpenKeyExA(root, keyPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_OPEN_KEY_SKIP);
-    return;
+    return false;
   }
   DWORD type = 0, size = 0;
   if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_READ_VALUE_SKIP);
-    return;
+    return false;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) {
     ShowReferenceFailure(valueName, IDS_NOT_A_STRING_SKIP);
-    return;
+    return false;
   }
   HeapBlock data(MemAlloc(size_t(size) + 1));
-  if (!data) return;
+  if (!data) return false;
   if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.get()), &size) !=
       ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_READ_VALUE_SKIP);
-    return;
+    return false;
   }
   data.get()[size] = '\0';
-  out->Append(data.get());
+  return out->Append(data.get());
 }
 
 }  // namespace
@@ -157,11 +157,18 @@ int ExpandVariables(char* text) {
     if (close == name) {
       work.Append("%");
     } else {
+      // A name that brings nothing in would leave a path that means another
+      // folder ("%Unknown%\*.*" is the whole drive): the entry fails instead.
       char cut[kNameLimit + 1];
       CutName(name, close, cut);
+      bool expanded = false;
       for (const FolderVariable& v : kFolderVariables)
-        if (lstrcmpiA(cut, v.name) == 0) AppendSpecialFolder(v.folderId, &work);
-      if (IsRegistryReference(name, close)) AppendRegistryValue(name, size_t(close - name), &work);
+        if (lstrcmpiA(cut, v.name) == 0) expanded = AppendSpecialFolder(v.folderId, &work) != 0;
+      if (IsRegistryReference(name, close)) expanded = AppendRegistryValue(name, size_t(close - name), &work);
+      if (!expanded && !work.overflowed) {
+        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        return 0;
+      }
     }
     scan = close + 1;
   }

@@ -6,7 +6,9 @@
 
 // Rewrites every %name% in a buffer of kPathSize bytes. Returns 1; returns 0
 // and leaves the text as it was when the result would not fit
-// (ERROR_FILENAME_EXCED_RANGE).
+// (ERROR_FILENAME_EXCED_RANGE) or when a name brings nothing in: no known
+// folder, a folder that cannot be resolved, a registry reference that cannot
+// be read (ERROR_ENVVAR_NOT_FOUND).
 int ExpandVariables(char* text);
 // Rewrites the root of a key path to its full name ("hkcu\X" becomes
 // "HKEY_CURRENT_USER\X") in a buffer of `room` bytes. Returns 0 and leaves the

@@ -1,12 +1,27 @@
 // Copying the files a template entry names into the backup destination.
 #pragma once
 
+#include <windows.h>
+
+#include "core/text.h"
 #include "operations/progress_window.h"
 
+// What a copy could not do. A file or folder that cannot be read is passed
+// over and the rest is copied: the copy is still worth restoring, and the
+// first such item is named here. A failure that makes the copy as a whole
+// untrustworthy (the destination full or unwritable, the pattern unusable)
+// clears `complete`: such a copy must not replace an earlier one.
+struct CopyReport {
+  PathText failedItem;  // the first source path that failed, or empty
+  DWORD code = ERROR_SUCCESS;
+  unsigned failures = 0;
+  bool complete = true;
+
+  void Note(const char* item, DWORD failure);
+  void Abort(const char* item, DWORD failure);
+};
+
 // Copies the matches of pattern (variables allowed) into destination, with
-// sub-directories when recurse is 1. Returns 0 on success; non-zero with the
-// last-error code set when a file could not be copied (the other files are
-// still copied) or a path would not fit.
-int CopyFiles(const char* pattern, const char* destination, int recurse);
-// The recursive worker, on an expanded pattern.
-int CopyDirectory(ProgressWindow& window, const char* pattern, const char* destination, int recurse);
+// sub-directories when recurse is 1. Returns 0 when everything was copied;
+// non-zero with the report filled and its code as the last error.
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report);

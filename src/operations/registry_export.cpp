@@ -2,8 +2,10 @@
 
 #include <shellapi.h>
 
+#include <cstdio>
 #include <cstring>
 
+#include "core/files.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/text.h"
@@ -32,8 +34,21 @@ struct ValueBuffers {
   }
 };
 
-LONG WriteValues(ProgressWindow* window, HKEY key, DWORD valueCount, DWORD maxName, DWORD maxData,
-                 TextBuffer* file) {
+// A key or value name goes into the file as it is: a line break in it
+// would end its line there and let the rest of the name read as a line of
+// its own, such as the section line of another key.
+bool FitsOnOneLine(const char* name, size_t length) {
+  return !memchr(name, '\r', length) && !memchr(name, '\n', length);
+}
+
+void NameFailure(PathText* failed, const char* keyName, const char* valueName = nullptr) {
+  if (!failed) return;
+  failed->Set(keyName);
+  if (valueName && failed->Append(": ")) failed->Append(valueName);
+}
+
+LONG WriteValues(ProgressWindow* window, HKEY key, const char* keyName, DWORD valueCount, DWORD maxName,
+                 DWORD maxData, TextBuffer* file, PathText* failed) {
   ValueBuffers buffers;
   if (!buffers.Reserve(maxName + 1, maxData + 1)) return ERROR_NOT_ENOUGH_MEMORY;
   for (DWORD i = 0; i < valueCount; ++i) {
@@ -49,6 +64,10 @@ LONG WriteValues(ProgressWindow* window, HKEY key, DWORD valueCount, DWORD maxNa
                              reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
     }
     if (status != ERROR_SUCCESS) return status;
+    if (!FitsOnOneLine(buffers.name.get(), nameLength)) {
+      NameFailure(failed, keyName, buffers.name.get());
+      return ERROR_INVALID_NAME;
+    }
     AppendValueLine(file, buffers.name.get(), type, reinterpret_cast<const uint8_t*>(buffers.data.get()),
                     dataSize);
     if (window) window->SetPosition(int(100ull * i / valueCount));
@@ -70,17 +89,17 @@ bool PrepareKeyText(const char* keyText, PathText* out) {
   return true;
 }
 
+// The editor gets the key as the own writer would read it, variables and
+// root written out; it writes beside the old export, which it then replaces.
 int ExportWithRegedit(const char* keyText, const PathText& fileName) {
-  char parameters[520];
-  const size_t needed = strlen(fileName.s) + strlen(keyText) + 9;
-  if (needed > sizeof parameters) return SetLastError(ERROR_FILENAME_EXCED_RANGE), 1;
-  strcpy(parameters, "/e \"");
-  strcat(parameters, fileName.s);
-  strcat(parameters, "\" \"");
-  strcat(parameters, keyText);
-  strcat(parameters, "\"");
-  // A file left by an earlier backup must not pass for this export.
-  if (!DeleteFileA(fileName.s) && GetLastError() != ERROR_FILE_NOT_FOUND) return 1;
+  PathText key, temporary;
+  if (!PrepareKeyText(keyText, &key)) return 1;
+  // A quote would end the editor's argument and start another of its own.
+  if (!ExpandRootName(key.s, kPathSize) || FindChar(key.s, '"')) return SetLastError(ERROR_INVALID_NAME), 1;
+  if (!temporary.Set(fileName.s) || !temporary.Append(".tmp")) return SetLastError(ERROR_FILENAME_EXCED_RANGE), 1;
+  char parameters[2 * kPathSize + 16];
+  snprintf(parameters, sizeof parameters, "/e \"%s\" \"%s\"", temporary.s, key.s);
+  if (!DeleteFileA(temporary.s) && GetLastError() != ERROR_FILE_NOT_FOUND) return 1;
   SHELLEXECUTEINFOA run = {};
   run.cbSize = sizeof run;
   run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
@@ -95,7 +114,7 @@ int ExportWithRegedit(const char* keyText, const PathText& fileName) {
     if (now >= deadline) {
       TerminateProcess(process.get(), 1);
       WaitForSingleObject(process.get(), 5000);
-      DeleteFileA(fileName.s);
+      DeleteFileA(temporary.s);
       return SetLastError(ERROR_TIMEOUT), 1;
     }
     const DWORD waited = MsgWaitForMultipleObjects(1, process.addr(), FALSE, DWORD(deadline - now), QS_ALLINPUT);
@@ -104,8 +123,16 @@ int ExportWithRegedit(const char* keyText, const PathText& fileName) {
     DrainMessages();
   }
   WIN32_FILE_ATTRIBUTE_DATA written;
-  if (!GetFileAttributesExA(fileName.s, GetFileExInfoStandard, &written)) return 1;
-  if (written.nFileSizeLow == 0 && written.nFileSizeHigh == 0) return SetLastError(ERROR_FILE_NOT_FOUND), 1;
+  if (!GetFileAttributesExA(temporary.s, GetFileExInfoStandard, &written)) return 1;
+  if (written.nFileSizeLow == 0 && written.nFileSizeHigh == 0) {
+    DeleteFileA(temporary.s);
+    return SetLastError(ERROR_FILE_NOT_FOUND), 1;
+  }
+  if (!MoveFileExA(temporary.s, fileName.s, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    DeleteFileA(temporary.s);
+    return SetLastError(code), 1;
+  }
   return 0;
 }
 
@@ -120,23 +147,20 @@ bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
 
 int WriteWholeFile(const char* path, const TextBuffer& text) {
   if (!text.text) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
-  FileHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return 1;
-  DWORD written = 0;
-  if (!WriteFile(file.get(), text.text, text.length, &written, nullptr)) return 1;
-  if (written != text.length) return SetLastError(ERROR_WRITE_FAULT), 1;
-  if (!CloseHandle(file.release())) return 1;
-  return 0;
+  return WriteFileAside(path, text.text, text.length) == ERROR_SUCCESS ? 0 : 1;
 }
 
-int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file) {
+int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file, PathText* failed) {
   const HKEY root = LookupRootKey(keyText);
   const char* slash = FindChar(keyText, '\\');
   if (!root) return FailWith(ERROR_INVALID_NAME);
   if (!slash) return FailWith(ERROR_INVALID_NAME);
   RegKey key;
   LONG status = RegOpenKeyExA(root, slash + 1, 0, KEY_READ, key.out());
-  if (status != ERROR_SUCCESS) return FailWith(status);
+  if (status != ERROR_SUCCESS) {
+    NameFailure(failed, keyText);
+    return FailWith(status);
+  }
   DWORD subKeyCount = 0, maxSubKey = 0, valueCount = 0, maxName = 0, maxData = 0;
   status = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subKeyCount, &maxSubKey, nullptr, &valueCount,
                             &maxName, &maxData, nullptr, nullptr);
@@ -151,8 +175,11 @@ int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file) 
   AppendKeyHeader(file, fullName.s);
   if (window) window->SetText(fullName.s);
   if (valueCount) {
-    status = WriteValues(window, key.get(), valueCount, maxName, maxData, file);
-    if (status != ERROR_SUCCESS) return FailWith(status);
+    status = WriteValues(window, key.get(), fullName.s, valueCount, maxName, maxData, file, failed);
+    if (status != ERROR_SUCCESS) {
+      if (failed && !failed->length) NameFailure(failed, fullName.s);
+      return FailWith(status);
+    }
   }
   TextBufferAppendBytes(file, "\r\n", 2);
   if (!file->text) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
@@ -171,16 +198,23 @@ int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file) 
       length = nameRoom;
       status = RegEnumKeyExA(key.get(), j, name.get(), &length, nullptr, nullptr, nullptr, nullptr);
     }
-    if (status != ERROR_SUCCESS) return FailWith(status);
+    if (status != ERROR_SUCCESS) {
+      NameFailure(failed, fullName.s);
+      return FailWith(status);
+    }
     PathText child;
-    if (!child.Set(keyText) || !child.EnsureSeparator() || !child.Append(name.get()))
-      return FailWith(ERROR_FILENAME_EXCED_RANGE);
-    if (!WriteKeyText(window, child.s, file)) return 0;
+    if (!FitsOnOneLine(name.get(), length) || !child.Set(keyText) || !child.EnsureSeparator() ||
+        !child.Append(name.get())) {
+      const DWORD code = child.overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME;
+      if (failed && failed->Set(fullName.s) && failed->Append("\\")) failed->Append(name.get());
+      return FailWith(code);
+    }
+    if (!WriteKeyText(window, child.s, file, failed)) return 0;
   }
   return 1;
 }
 
-int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit) {
+int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey) {
   PathText fileName;
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
   if (useRegedit) return ExportWithRegedit(keyText, fileName);
@@ -193,7 +227,7 @@ int ExportRegistryKey(const char* keyText, const char* entryFolder, int useReged
     PathText key;
     TextBufferInit(&file);
     TextBufferAppend(&file, "REGEDIT4\r\n\r\n");
-    if (PrepareKeyText(keyText, &key) && WriteKeyText(&window, key.s, &file))
+    if (PrepareKeyText(keyText, &key) && WriteKeyText(&window, key.s, &file, failedKey))
       result = WriteWholeFile(fileName.s, file);
     code = GetLastError();
   }  // destroying the window may change the last error

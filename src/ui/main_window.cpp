@@ -186,9 +186,9 @@ void EditSelectedTemplates(HWND window) {
   const int count = TemplateRowCount();
   for (int row = 0; row < count; ++row) {
     if (!IsTemplateRowSelected(row)) continue;
-    const std::string path = TemplateRowPath(row);
-    if (path.empty()) continue;
-    if (RunTemplateEditor(window, path.c_str())) SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+    PathText path;
+    if (!TemplateRowPath(row, &path)) continue;
+    if (RunTemplateEditor(window, path.s)) SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
   }
 }
 
@@ -206,10 +206,69 @@ void DeleteSelectedTemplates(HWND window) {
   for (;;) {
     const int row = int(SendMessageA(State().templateList, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
     if (row < 0) break;
-    const std::string path = TemplateRowPath(row);
-    if (!path.empty()) DeleteFileA(path.c_str());
+    PathText path;
+    if (TemplateRowPath(row, &path)) DeleteFileA(path.s);
     SendMessageA(State().templateList, LVM_DELETEITEM, WPARAM(row), 0);
   }
+}
+
+// The window as a backup run sees it: the status bar, the two bars, the
+// controls it disables and the rows it unchecks.
+class MainWindowView final : public BackupView {
+ public:
+  explicit MainWindowView(HWND window) : window_(window) {}
+  HWND Owner() override { return window_; }
+  void ShowStatus(const char* text) override {
+    SendMessageA(State().statusBar, SB_SETTEXTA, WPARAM(0 | SBT_NOBORDERS), LPARAM(text));
+  }
+  void StartRunBar(unsigned steps) override { StartBar(State().overallProgress, steps); }
+  void StepRunBar() override { SendMessageA(State().overallProgress, PBM_STEPIT, 0, 0); }
+  void StartTemplateBar(unsigned steps) override { StartBar(State().templateProgress, steps); }
+  void StepTemplateBar() override { SendMessageA(State().templateProgress, PBM_STEPIT, 0, 0); }
+  void EnableControls(bool enable) override {
+    const MainWindowState& s = State();
+    if (!enable) EnableWindow(s.window, FALSE);
+    EnableWindow(s.templateList, enable);
+    EnableWindow(s.toolbar, enable);
+    EnableWindow(s.compressionCombo, enable && IsToolbarButtonChecked(IDM_COMPRESS));
+    EnableWindow(s.destinationEdit, enable);
+    EnableWindow(s.browseButton, enable);
+    if (enable) {
+      EnableWindow(s.window, TRUE);
+      SetForegroundWindow(s.window);
+    } else {
+      RedrawWindow(s.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    }
+  }
+  void TemplateSucceeded(int row) override { SetTemplateRowChecked(row, false); }
+
+ private:
+  static void StartBar(HWND bar, unsigned steps) {
+    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, steps & 0xFFFF));
+    SendMessageA(bar, PBM_SETSTEP, 1, 0);
+    SendMessageA(bar, PBM_SETPOS, 0, 0);
+  }
+  HWND window_;
+};
+
+// "DO BACKUP!": the options, the destination and the checked rows are read
+// once; the run works on them.
+void BackUpCheckedTemplates(HWND window) {
+  const MainWindowState& s = State();
+  BackupRequest request;
+  request.options.addDate = IsToolbarButtonChecked(IDM_ADD_DATE);
+  request.options.writeLog = IsToolbarButtonChecked(IDM_LOG);
+  request.options.useRegedit = IsToolbarButtonChecked(IDM_USE_REGEDIT);
+  if (IsToolbarButtonChecked(IDM_COMPRESS))
+    request.options.compression = int(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0)) + 1;
+  GetWindowTextA(s.destinationEdit, request.destination, sizeof request.destination);
+  for (int row = 0; row < TemplateRowCount(); ++row) {
+    if (!IsTemplateRowChecked(row)) continue;
+    HeapBlock name(CopyTemplateRowText(row, 0)), fileName(CopyTemplateRowText(row, 3));
+    if (!name || !fileName || !request.AddTemplate(row, name.get(), fileName.get())) return;
+  }
+  MainWindowView view(window);
+  RunBackup(request, view);
 }
 
 void SetAllRowsChecked(bool checked) {
@@ -246,7 +305,7 @@ void OnCommand(HWND window, int command) {
       SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_GRIDLINES,
                    IsToolbarButtonChecked(IDM_GRID) ? LVS_EX_GRIDLINES : 0);
       break;
-    case IDM_DO_BACKUP: RunBackup(window); break;
+    case IDM_DO_BACKUP: BackUpCheckedTemplates(window); break;
     case IDM_BROWSE: BrowseDestination(window); break;
     default: break;
   }

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <vector>
-
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/memory.h"
@@ -68,28 +66,32 @@ bool IsTemplateRowSelected(int row) {
 
 int SelectedTemplateRowCount() { return List() ? int(SendMessageA(List(), LVM_GETSELECTEDCOUNT, 0, 0)) : 0; }
 
-std::string TemplateRowText(int row, int column, int room) {
-  std::vector<char> text(size_t(room > 0 ? room : 1), '\0');
+// Reads a column's text into room bytes, always terminated: the list view
+// does not terminate a text it had to cut.
+static void ReadRowText(int row, int column, char* text, int room) {
   LVITEMA item = {};
   item.iSubItem = column;
-  item.pszText = text.data();
-  item.cchTextMax = int(text.size());
+  item.pszText = text;
+  item.cchTextMax = room;
+  text[0] = '\0';
   SendMessageA(List(), LVM_GETITEMTEXTA, WPARAM(row), LPARAM(&item));
-  return text.data();
+  text[room - 1] = '\0';
 }
 
-std::string TemplateRowPath(int row) {
-  PathText path;
-  if (!path.Set(ProgramFolder()) || !path.Append("Template\\")) return {};
-  const std::string name = TemplateRowText(row, 3, int(kPathSize - path.length));
-  return path.Append(name.c_str()) ? path.s : std::string();
+char* CopyTemplateRowText(int row, int column) {
+  return ReadWholeText([row, column](char* text, size_t room) { ReadRowText(row, column, text, int(room)); });
+}
+
+bool TemplateRowPath(int row, PathText* path) {
+  HeapBlock name(CopyTemplateRowText(row, 3));
+  return name && TemplateFilePath(name.get(), path);
 }
 
 void LoadTemplateList(HWND owner) {
   if (!List()) return;
   SendMessageA(List(), LVM_DELETEALLITEMS, 0, 0);
   PathText folder;
-  if (!folder.Set(ProgramFolder()) || !folder.Append("template\\")) return;
+  if (!TemplateFolderPath(&folder)) return;
   PathText pattern = folder;
   if (!pattern.Append("*.txt")) return;
   WIN32_FIND_DATAA found;
@@ -126,9 +128,10 @@ void SortTemplateList(int column) {
 }
 
 int CALLBACK CompareTemplateRows(LPARAM first, LPARAM second, LPARAM column) {
-  // Texts are compared on their first 29 bytes, as the list shows them.
-  const std::string a = TemplateRowText(RowOfItemData(first), int(column), 30);
-  const std::string b = TemplateRowText(RowOfItemData(second), int(column), 30);
-  const int order = lstrcmpA(a.c_str(), b.c_str());
+  // Texts are compared on their first 29 bytes.
+  char a[30], b[30];
+  ReadRowText(RowOfItemData(first), int(column), a, sizeof a);
+  ReadRowText(RowOfItemData(second), int(column), b, sizeof b);
+  const int order = lstrcmpA(a, b);
   return MainState().sortDescending ? -order : order;
 }

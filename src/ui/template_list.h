@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include <string>
+#include "core/text.h"
 
 void LoadTemplateList(HWND owner);
 // Sorts by a column; the same column again flips the direction.
@@ -16,7 +16,8 @@ bool IsTemplateRowChecked(int row);
 void SetTemplateRowChecked(int row, bool checked);
 bool IsTemplateRowSelected(int row);
 int SelectedTemplateRowCount();
-// Text of a row's column, cut to fit room bytes with the terminator.
-std::string TemplateRowText(int row, int column, int room = 260);
-// Full path of the template file of a row, or "" when it does not fit.
-std::string TemplateRowPath(int row);
+// The whole text of a row's column in a new block (MemFree it), or null
+// when memory runs out.
+char* CopyTemplateRowText(int row, int column);
+// Full path of the template file of a row; false when it does not fit.
+bool TemplateRowPath(int row, PathText* path);

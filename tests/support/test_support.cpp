@@ -8,6 +8,7 @@
 #include <commctrl.h>
 
 #include "core/handles.h"
+#include "core/memory.h"
 #include "core/messages.h"
 #include "core/program_folder.h"
 #include "resource.h"
@@ -248,6 +249,24 @@ int RunAndWait(const std::string& commandLine, const std::string& workingDirecto
   return int(code);
 }
 
+std::string FileRestoreLines(const std::string& entry, const std::string& target) {
+  return "IF \"%FILE%\"==\"1\" xcopy \"" + entry + "\\*.*\" \"" + target + "\" /e /c /q /h /r /k /y\r\n" +
+         "IF \"%FILE%\"==\"1\" IF ERRORLEVEL 2 SET ARKFAILED=1\r\n" + "IF \"%FILE%\"==\"1\" IF NOT EXIST \"" + entry +
+         "\\\" SET ARKFAILED=1\r\n";
+}
+
+std::string RegistryRestoreLines(const std::string& entry) {
+  return "IF \"%REGI%\"==\"1\" regedit /s \"" + entry + "\"\r\n" + "IF \"%REGI%\"==\"1\" IF ERRORLEVEL 1 SET ARKFAILED=1\r\n" +
+         "IF \"%REGI%\"==\"1\" IF NOT EXIST \"" + entry + "\" SET ARKFAILED=1\r\n";
+}
+
+std::string RowText(int row, int column) {
+  char* text = CopyTemplateRowText(row, column);
+  const std::string copy = text ? text : "";
+  MemFree(text);
+  return copy;
+}
+
 bool JapaneseSystem() { return GetACP() == 932; }
 
 std::string TextOf(int messageId) { return LoadMessage(messageId); }
@@ -443,4 +462,45 @@ std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int but
     SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
     Click(picker, item ? button : IDCANCEL);
   };
+}
+
+namespace {
+struct ChildEntry {
+  const char* name;
+  int (*run)(const std::vector<std::string>&);
+};
+std::vector<ChildEntry>& Children() {
+  static std::vector<ChildEntry> children;
+  return children;
+}
+}  // namespace
+
+TestChild::TestChild(const char* name, int (*run)(const std::vector<std::string>&)) {
+  Children().push_back({name, run});
+}
+
+HANDLE StartTestChild(const std::string& name, const std::vector<std::string>& arguments) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string line = "\"" + std::string(self) + "\" --child " + name;
+  for (const std::string& a : arguments) {
+    // Backslashes before the closing quote are doubled, or the quote would
+    // be taken as part of the argument.
+    const size_t trailing = a.size() - a.find_last_not_of('\\') - 1;
+    line += " \"" + a + std::string(a.find_last_not_of('\\') == std::string::npos ? a.size() : trailing, '\\') + "\"";
+  }
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+int RunTestChildIfAsked(int argc, char** argv) {
+  if (argc < 3 || strcmp(argv[1], "--child") != 0) return -1;
+  for (const ChildEntry& child : Children())
+    if (child.name == std::string(argv[2])) return child.run(std::vector<std::string>(argv + 3, argv + argc));
+  return 99;
 }

@@ -203,7 +203,28 @@ HTREEITEM OpenTreePath(HWND tree, const std::vector<std::string>& names);
 // A picker step: selects the key a path leads to, then presses a button.
 std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int button = IDOK);
 
+// What Restore.bat holds for a saved F or S entry ("Mail\\0" back to
+// "C:\\Data\\") and for a saved .reg file ("Mail\\3.reg"): the command and
+// the lines that note its failure.
+std::string FileRestoreLines(const std::string& entry, const std::string& target);
+std::string RegistryRestoreLines(const std::string& entry);
+
+// The whole text of a row's column in the main window's list.
+std::string RowText(int row, int column);
+
 bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);
 // The platform's own text for an error code.
 std::string SystemText(DWORD code);
+
+// A test program can run a second copy of itself as a child process that
+// runs one named function instead of the tests (to be killed, say).
+// Registered at namespace scope: static const TestChild child("name", fn);
+struct TestChild {
+  TestChild(const char* name, int (*run)(const std::vector<std::string>& arguments));
+};
+// Starts this program as the named child; the caller owns the process handle.
+HANDLE StartTestChild(const std::string& name, const std::vector<std::string>& arguments);
+// Runs the child a command line names (its first argument is "--child"), or
+// returns -1 when the command line names none.
+int RunTestChildIfAsked(int argc, char** argv);

@@ -1,0 +1,141 @@
+#include "core/files.h"
+
+#include <cstring>
+
+#include "core/handles.h"
+#include "core/memory.h"
+
+namespace {
+
+DWORD Fail(DWORD code) {
+  SetLastError(code);
+  return code;
+}
+
+DWORD LastErrorOr(DWORD fallback) {
+  const DWORD code = GetLastError();
+  return code ? code : fallback;
+}
+
+bool IsFolderLink(DWORD attributes) {
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+}  // namespace
+
+DWORD WriteFileAside(const char* path, const char* bytes, size_t size) {
+  PathText temporary;
+  if (!temporary.Set(path) || !temporary.Append(".tmp")) return Fail(ERROR_FILENAME_EXCED_RANGE);
+  if (size > 0xFFFFFFFFu) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  DWORD code = ERROR_SUCCESS;
+  {
+    FileHandle file(CreateFileA(temporary.s, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return Fail(LastErrorOr(ERROR_CANNOT_MAKE));
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes, DWORD(size), &written, nullptr))
+      code = LastErrorOr(ERROR_WRITE_FAULT);
+    else if (written != size)
+      code = ERROR_DISK_FULL;
+    else if (!FlushFileBuffers(file.get()))
+      code = LastErrorOr(ERROR_WRITE_FAULT);
+    if (!CloseHandle(file.release()) && code == ERROR_SUCCESS) code = LastErrorOr(ERROR_WRITE_FAULT);
+  }
+  if (code == ERROR_SUCCESS && !MoveFileExA(temporary.s, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    code = LastErrorOr(ERROR_ACCESS_DENIED);
+  if (code != ERROR_SUCCESS) {
+    DeleteFileA(temporary.s);
+    return Fail(code);
+  }
+  return ERROR_SUCCESS;
+}
+
+char* ReadWholeFile(const char* path, size_t* size, bool* opened, size_t maxSize) {
+  FileHandle file(
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (opened) *opened = bool(file);
+  if (!file) return nullptr;
+  LARGE_INTEGER length = {};
+  if (!GetFileSizeEx(file.get(), &length)) return nullptr;
+  if (uint64_t(length.QuadPart) > maxSize) return SetLastError(ERROR_FILE_TOO_LARGE), nullptr;
+  const DWORD wanted = DWORD(length.QuadPart);
+  HeapBlock content(MemAlloc(size_t(wanted) + 1));
+  if (!content) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), nullptr;
+  DWORD got = 0;
+  if (!ReadFile(file.get(), content.get(), wanted, &got, nullptr)) return nullptr;
+  if (got != wanted) return SetLastError(ERROR_READ_FAULT), nullptr;
+  content.get()[wanted] = '\0';
+  *size = wanted;
+  return static_cast<char*>(content.release());
+}
+
+bool FolderExists(const char* path) {
+  const DWORD attributes = GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool RemoveFolderTree(const char* path) {
+  PathText pattern;
+  if (!pattern.Set(path) || !pattern.EnsureSeparator()) return false;
+  const size_t folderLength = pattern.length;
+  if (!pattern.Append("*")) return false;
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA(pattern.s, &found));
+  if (search) {
+    do {
+      if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
+      PathText child;
+      if (!child.AppendBytes(pattern.s, folderLength) || !child.Append(found.cFileName)) continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+        SetFileAttributesA(child.s, found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      if (IsFolderLink(found.dwFileAttributes))
+        RemoveDirectoryA(child.s);
+      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveFolderTree(child.s);
+      else
+        DeleteFileA(child.s);
+    } while (FindNextFileA(search.get(), &found));
+  }
+  search.reset();
+  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryA(path);
+  return !FolderExists(path);
+}
+
+bool StagedFolder::Begin(const char* finalPath) {
+  Discard();
+  if (!final_.Set(finalPath) || !staged_.Set(finalPath) || !staged_.Append(".tmp\\") || !old_.Set(finalPath) ||
+      !old_.Append(".old"))
+    return SetLastError(ERROR_FILENAME_EXCED_RANGE), false;
+  // A run that died between its two renames left only the previous copy,
+  // under the old name: put it back before anything else happens.
+  if (!FolderExists(final_.s) && FolderExists(old_.s)) MoveFileA(old_.s, final_.s);
+  RemoveFolderTree(old_.s);
+  RemoveFolderTree(staged_.s);
+  if (!CreateDirectoryA(staged_.s, nullptr)) return false;
+  active_ = true;
+  return true;
+}
+
+DWORD StagedFolder::Publish() {
+  if (!active_) return Fail(ERROR_INVALID_FUNCTION);
+  PathText staged = staged_;
+  RemoveTrailingSeparator(staged.s);
+  const bool hadPrevious = FolderExists(final_.s);
+  if (hadPrevious && !MoveFileA(final_.s, old_.s)) return Fail(LastErrorOr(ERROR_ACCESS_DENIED));
+  if (!MoveFileA(staged.s, final_.s)) {
+    const DWORD code = LastErrorOr(ERROR_ACCESS_DENIED);
+    if (hadPrevious) MoveFileA(old_.s, final_.s);
+    return Fail(code);
+  }
+  active_ = false;
+  RemoveFolderTree(old_.s);
+  return ERROR_SUCCESS;
+}
+
+void StagedFolder::Discard() {
+  if (!active_) return;
+  const DWORD code = GetLastError();
+  RemoveFolderTree(staged_.s);
+  active_ = false;
+  SetLastError(code);
+}
