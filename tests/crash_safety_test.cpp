@@ -1,0 +1,250 @@
+// A run that is killed, or that meets a full or read-only disk, never damages
+// the last good backup in its destination: every entry holds either its whole
+// previous copy or its whole new one, and the earlier Restore.bat still works.
+#include <doctest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/text.h"
+#include "resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Settings in a folder of many files and in a registry key, at a version.
+struct Settings {
+  ScratchFolder source{"settings"};
+  TestKey key{"CrashSafety"};
+  std::string folder = source / "app\\";
+  unsigned files;
+  size_t size;
+
+  Settings(unsigned fileCount, size_t fileSize) : files(fileCount), size(fileSize) {
+    CreateDirectoryPath(folder.c_str());
+  }
+  std::string Content(int version, unsigned i) const {
+    return std::string(size, char('a' + version)) + std::to_string(i);
+  }
+  void Write(int version) {
+    RemoveTree(folder);
+    CreateDirectoryPath((folder + "sub").c_str());
+    // Version 2 has lost the last file of version 1.
+    for (unsigned i = 0; i < files - (version == 2 ? 1 : 0); ++i)
+      WriteFileBytes(folder + "sub\\f" + std::to_string(i) + ".dat", Content(version, i));
+    SetDword(HKEY_CURRENT_USER, key.subPath(), "Version", DWORD(version));
+  }
+  bool Holds(const std::string& copy, int version) const {
+    const unsigned count = files - (version == 2 ? 1 : 0);
+    Names expected{"sub\\"};
+    for (unsigned i = 0; i < count; ++i) expected.push_back("sub\\f" + std::to_string(i) + ".dat");
+    std::sort(expected.begin(), expected.end());
+    if (ListTree(copy) != expected) return false;
+    for (unsigned i = 0; i < count; ++i)
+      if (ReadFileBytes(copy + "sub\\f" + std::to_string(i) + ".dat") != Content(version, i)) return false;
+    return true;
+  }
+  std::string Template() const {
+    return "App\r\n\r\nApp\r\nS:" + folder + "*.*\r\nR:HKCU\\" + key.subPath() + "\r\n";
+  }
+};
+
+struct Destination {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  std::string path;
+
+  explicit Destination(const std::string& folder) : path(folder) {}
+  bool Back(const Settings& settings, int appendAnswer = IDNO) { return Back(settings.Template(), appendAnswer); }
+  bool Back(const std::string& content, int appendAnswer = IDNO) {
+    main.AddTemplate("app.txt", content);
+    main.Reload();
+    main.SetPressed(IDM_LOG, true);
+    main.Command(IDM_CHECK_ALL);
+    main.SetDestination(path);
+    person.answers = {IDYES, appendAnswer};
+    main.Command(IDM_DO_BACKUP);
+    return person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK);
+  }
+};
+
+// The child backs up the template in argument 0 into the destination in
+// argument 1, to be killed in the middle.
+int BackUpInChild(const std::vector<std::string>& arguments) {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  main.AddTemplate("app.txt", ReadFileBytes(arguments.at(0)));
+  main.Reload();
+  if (main.BackUpAll(person, arguments.at(1))) return 0;
+  for (const ShownMessage& shown : person.shown) fprintf(stderr, "child: %s\n", shown.text.c_str());
+  return 1;
+}
+const TestChild backUpInChild("back-up", BackUpInChild);
+
+// A copy of version 2 of a settings file.
+bool StartsNew(const std::string& path) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr));
+  char head[4] = {};
+  DWORD got = 0;
+  return file && ReadFile(file.get(), head, 4, &got, nullptr) && got == 4 && std::string(head, 4) == "cccc";
+}
+
+unsigned CountFiles(const std::string& folder) {
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA((folder + "*").c_str(), &found));
+  unsigned n = 0;
+  if (search) do n += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    while (FindNextFileA(search.get(), &found));
+  return n;
+}
+
+// A drive the test command mounts for these tests, as a Windows path.
+std::string MountedDrive(const char* variable) {
+  const char* path = getenv(variable);
+  REQUIRE_MESSAGE(path, variable << " is not set: run the tests with scripts/test.sh");
+  std::string windows = path;
+  if (!windows.empty() && windows.back() != '\\') windows += '\\';
+  return windows;
+}
+
+}  // namespace
+
+TEST_CASE("a run killed in the middle of a copy leaves the previous backup whole") {
+  Settings settings(600, 128 * 1024);
+  settings.Write(1);
+  ScratchFolder target("target");
+  Destination first(target / "backup\\");
+  REQUIRE(first.Back(settings));
+  const std::string script = ReadFileBytes(first.path + "Restore.bat");
+  const std::string copy = first.path + "App\\0\\";
+  REQUIRE(settings.Holds(copy, 1));
+
+  settings.Write(2);
+  const std::string templateFile = target / "app.txt";
+  WriteFileBytes(templateFile, settings.Template());
+  FileHandle child(StartTestChild("back-up", {templateFile, first.path}));
+  REQUIRE(child);
+  // Kill it once a quarter of the new files are copied, wherever it puts them.
+  const ULONGLONG deadline = GetTickCount64() + 60000;
+  while (GetTickCount64() < deadline && WaitForSingleObject(child.get(), 0) == WAIT_TIMEOUT) {
+    if (CountFiles(first.path + "App\\0.tmp\\sub\\") >= settings.files / 4) break;
+    if (StartsNew(copy + "sub\\f" + std::to_string(settings.files / 4) + ".dat")) break;
+  }
+  DWORD early = 0;
+  GetExitCodeProcess(child.get(), &early);
+  REQUIRE_MESSAGE(early == STILL_ACTIVE, "the run ended with " << early << " before it could be killed");
+  TerminateProcess(child.get(), 9);
+  WaitForSingleObject(child.get(), 10000);
+
+  CHECK(settings.Holds(copy, 1));
+  CHECK(ReadFileBytes(first.path + "Restore.bat") == script);
+  RemoveTree(settings.folder);
+  DeleteKeyTree(HKEY_CURRENT_USER, settings.key.subPath());
+  CHECK(RunAndWait("cmd /c Restore.bat", first.path) == 0);
+  CHECK(settings.Holds(settings.folder, 1));
+
+  SUBCASE("the next whole run replaces the copy, files gone from the source included") {
+    settings.Write(2);
+    Destination second(first.path);
+    CHECK(second.Back(settings));
+    CHECK(settings.Holds(copy, 2));
+    // Only the new copies, App\1.reg, Restore.bat and log.txt: nothing staged or left over.
+    CHECK(ListTree(first.path).size() == 3 + 599 + 3);  // App\, App\0\, App\0\sub\ and the files
+  }
+}
+
+TEST_CASE("a full disk keeps the previous copies, .reg files, Restore.bat and log.txt") {
+  const std::string drive = MountedDrive("ARK_SMALL_DRIVE");
+  Settings settings(8, 1024);
+  settings.Write(1);
+  Destination first(drive + "backup\\");
+  RemoveTree(first.path);
+  REQUIRE(first.Back(settings));
+  const std::string script = ReadFileBytes(first.path + "Restore.bat");
+  const std::string log = ReadFileBytes(first.path + "log.txt");
+  const std::string reg = ReadFileBytes(first.path + "App\\1.reg");
+
+  // Fill the drive to its last byte: only a small one, never the machine's disk.
+  ULARGE_INTEGER total = {};
+  REQUIRE(GetDiskFreeSpaceExA(drive.c_str(), nullptr, &total, nullptr));
+  REQUIRE(total.QuadPart < 16 * 1024 * 1024);
+  {
+    FileHandle filler(CreateFileA((drive + "filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    const std::string block(4096, 'x');
+    DWORD written = 0;
+    while (WriteFile(filler.get(), block.data(), DWORD(block.size()), &written, nullptr) && written == block.size()) {
+    }
+    while (WriteFile(filler.get(), block.data(), 1, &written, nullptr) && written == 1) {
+    }
+  }
+  settings.Write(2);
+  Destination second(first.path);
+  CHECK_FALSE(second.Back(settings));  // overwrite
+  CHECK(second.person.shown.back().type == MB_ICONERROR);
+  DeleteFileA((drive + "filler").c_str());
+
+  CHECK(settings.Holds(first.path + "App\\0\\", 1));
+  CHECK(ReadFileBytes(first.path + "App\\1.reg") == reg);
+  CHECK(ReadFileBytes(first.path + "Restore.bat") == script);
+  CHECK(ReadFileBytes(first.path + "log.txt") == log);
+  RemoveTree(first.path);
+}
+
+TEST_CASE("a destination where nothing can be written reports every template as failed") {
+  const std::string drive = MountedDrive("ARK_READ_ONLY_DRIVE");
+  Settings settings(1, 10);
+  settings.Write(1);
+  Destination run(drive);
+  CHECK_FALSE(run.Back(settings));
+  CHECK(run.person.shown.back().type == MB_ICONERROR);
+}
+
+TEST_CASE("a destination that cannot be created stops the run before it starts") {
+  Settings settings(1, 10);
+  settings.Write(1);
+  for (const char* path : {"Q:\\nowhere\\", "Z:\\proc\\arkivanto\\"}) {
+    CAPTURE(path);
+    Destination run(path);
+    run.main.SetPressed(IDM_LOG, true);
+    CHECK_FALSE(run.Back(settings));
+    REQUIRE(run.person.shown.size() == 2);  // the last question and why it cannot start
+    CHECK(run.person.shown[1].caption == TextOf(IDS_CAPTION_ERROR));
+    CHECK(run.person.shown[1].text.find(path) != std::string::npos);
+    CHECK(IsWindowEnabled(run.main.window()));
+  }
+}
+
+TEST_CASE("a file that cannot be copied fails its entry; the rest is copied and restored") {
+  ScratchFolder source("source");
+  const std::string tree = source / "tree\\";
+  CreateDirectoryPath((tree + "hidden").c_str());
+  SetFileAttributesA((tree + "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN);
+  WriteFileBytes(tree + "hidden\\a.ini", "a");
+  // A file whose path passes 259 bytes, made with the long-path form.
+  std::wstring deep = L"\\\\?\\";
+  for (char c : tree) deep += wchar_t(c);
+  while (deep.size() < 300) {
+    deep += L"d123456789\\";
+    CreateDirectoryW(deep.c_str(), nullptr);
+  }
+  FileHandle(CreateFileW((deep + L"too-deep.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ScratchFolder target("target");
+  Destination run(target / "backup\\");
+  run.main.SetPressed(IDM_LOG, true);
+  CHECK_FALSE(run.Back("Tree\r\n\r\nTree\r\nS:" + tree + "*.*\r\n"));
+  const std::string log = ReadFileBytes(run.path + "log.txt");
+  CHECK(log.find(tree + "d123456789\\d123456789") != std::string::npos);
+  CHECK((GetFileAttributesA((run.path + "Tree\\0\\hidden").c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+  RemoveTree(tree + "hidden");
+  CHECK(RunAndWait("cmd /c Restore.bat", run.path) == 0);
+  CHECK(ReadFileBytes(tree + "hidden\\a.ini") == "a");
+}

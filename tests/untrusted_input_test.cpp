@@ -1,0 +1,117 @@
+// Runs in Japanese too.
+// Templates are shared between users: nothing a template names may reach
+// cmd or regedit as anything but data, and the restore works from anywhere.
+#include <doctest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "core/text.h"
+#include "resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+struct Backup {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  ScratchFolder target{"target"};
+  std::string destination = target / "my backup (1) & more\\";
+
+  Backup() { main.SetPressed(IDM_LOG, true); }
+  bool Run(const std::string& content) {
+    main.AddTemplate("t.txt", content);
+    main.Reload();
+    return main.BackUpAll(person, destination);
+  }
+  std::string Log() const { return ReadFileBytes(destination + "log.txt"); }
+  int Restore(const std::string& from = "") const {
+    return RunAndWait("cmd /c \"\"" + destination + "Restore.bat\"\"", from.empty() ? destination : from);
+  }
+  bool Planted() const {
+    return FileExists(destination + "pwned.txt") || FileExists(target / "pwned.txt") ||
+           FileExists(destination + "x\\pwned.txt");
+  }
+};
+
+}  // namespace
+
+TEST_CASE("a folder line that is no plain folder name fails its template and writes nothing") {
+  const char* folders[] = {"x\" & echo INJECTED> pwned.txt & rem \"", "a<b", "a>b", "a:b", "a/b", "a|b", "a?b",
+                           "a*b", "a\x01" "b", "a\tb"};
+  for (const char* folder : folders) {
+    CAPTURE(folder);
+    Backup backup;
+    CHECK_FALSE(backup.Run(std::string("Evil\r\n\r\n") + folder + "\r\nF:C:\\no-such-folder\\*.none\r\n"));
+    CHECK(backup.Log().find(TextOf(IDS_UNSAFE_DIRECTORY).substr(0, 20)) != std::string::npos);
+    CHECK(ListTree(backup.destination) == std::vector<std::string>{"Restore.bat", "log.txt"});
+    CHECK(backup.Restore() == 0);
+    CHECK_FALSE(backup.Planted());
+  }
+}
+
+TEST_CASE("a key or value name that would break the lines of a .reg file fails its entry") {
+  TestKey key{"Planting"};
+  const std::string planted = "Software\\ArkivantoTests\\Planted";
+  DeleteKeyTree(HKEY_CURRENT_USER, planted);
+  SUBCASE("key name") {
+    SetString(HKEY_CURRENT_USER, key.subPath() + "\\p]\r\n[HKEY_CURRENT_USER\\" + planted + "\\Run", "x", "planted");
+  }
+  SUBCASE("value name") {
+    SetString(HKEY_CURRENT_USER, key.subPath(), "v\"=\"\"\r\n[HKEY_CURRENT_USER\\" + planted + "]\r\n\"x", "planted");
+  }
+  Backup backup;
+  CHECK_FALSE(backup.Run("Keys\r\n\r\nKeys\r\nR:HKCU\\" + key.subPath() + "\r\n"));
+  const std::string log = backup.Log();
+  CHECK(log.find(TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU\\" + key.subPath()) != std::string::npos);
+  // The line names what failed, its line break shown, not taken.
+  CHECK(log.find("\\r\\n[HKEY_CURRENT_USER") != std::string::npos);
+  CHECK(log.find("\r\n[HKEY_CURRENT_USER") == std::string::npos);
+  CHECK_FALSE(FileExists(backup.destination + "Keys\\0.reg"));
+  backup.Restore();
+  RegKey opened;
+  CHECK(RegOpenKeyExA(HKEY_CURRENT_USER, planted.c_str(), 0, KEY_READ, opened.out()) == ERROR_FILE_NOT_FOUND);
+}
+
+TEST_CASE("Restore.bat restores from any current folder and says when a line fails") {
+  ScratchFolder source{"source"};
+  std::string folder = source / "data\\";
+  if (JapaneseSystem()) folder = source / "\x83\x5c\x83\x74\x83\x67\\";  // a trail byte 0x5C
+  CreateDirectoryPath(folder.c_str());
+  WriteFileBytes(folder + "a.ini", "settings");
+  Backup backup;
+  if (JapaneseSystem()) backup.destination = backup.target / "\x95\x5c (1) & more\\";
+  REQUIRE(backup.Run("Data\r\n\r\nData\r\nF:" + folder + "*.ini\r\n"));
+  DeleteFileA((folder + "a.ini").c_str());
+  char system[MAX_PATH];
+  GetSystemDirectoryA(system, sizeof system);
+  CHECK(backup.Restore(system) == 0);
+  CHECK(ReadFileBytes(folder + "a.ini") == "settings");
+
+  RemoveTree(backup.destination + "Data\\0");
+  CHECK(backup.Restore(system) != 0);
+}
+
+TEST_CASE("the registry editor's export gets the key with its root written out and its variables expanded") {
+  TestKey key{"ByRegedit"};
+  SetString(HKEY_CURRENT_USER, key.subPath(), "Path", "C:\\Mail");
+  SetDword(HKEY_CURRENT_USER, key.subPath() + "\\Window", "Left", 42);
+  SetString(HKEY_CURRENT_USER, key.subPath(), "Where", "ByRegedit");
+  const RegSnapshot saved = SnapshotKey(HKEY_CURRENT_USER, key.subPath());
+  Backup backup;
+  backup.main.SetPressed(IDM_USE_REGEDIT, true);
+  REQUIRE(backup.Run("Keys\r\n\r\nKeys\r\nR:HKCU\\Software\\ArkivantoTests\\%HKCU\\" + key.subPath() + "\\Where%\r\n"));
+  DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());
+  CHECK(backup.Restore() == 0);
+  CHECK(SnapshotKey(HKEY_CURRENT_USER, key.subPath()) == saved);
+}
+
+TEST_CASE("a template name of any length reaches the log whole") {
+  Backup backup;
+  const std::string name(20000, 'N');
+  REQUIRE(backup.Run(name + "\r\n\r\nLong\r\n"));
+  CHECK(backup.Log().find(">" + TextOf(IDS_LOG_BACKING_UP) + name + "\r\n") != std::string::npos);
+}
