@@ -99,38 +99,36 @@ DWORD ProcessOf(HWND window) {
   return id;
 }
 
+// The enumeration callbacks are named functions: the 32-bit build needs
+// them stdcall, which a lambda is not.
+struct WindowSearch {
+  DWORD processId;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<WindowSearch*>(data);
+  if (ProcessOf(window) == search->processId && IsWindowVisible(window)) search->found.push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows(DWORD processId) {
-  struct Search {
-    DWORD processId;
-    std::vector<HWND> found;
-  } search{processId, {}};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (ProcessOf(window) == s->processId && IsWindowVisible(window)) s->found.push_back(window);
-        return TRUE;
-      },
-      LPARAM(&search));
+  WindowSearch search{processId, {}};
+  EnumWindows(CollectTopLevel, LPARAM(&search));
   return search.found;
 }
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
 
-// Finds the first descendant a test accepts.
-HWND FindDescendant(HWND parent, const std::function<bool(HWND)>& match) {
-  struct Search {
-    const std::function<bool(HWND)>* match;
-    HWND found;
-  } search{&match, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if ((*s->match)(child)) s->found = child;
-        return s->found == nullptr;
-      },
-      LPARAM(&search));
-  return search.found;
+struct DescendantSearch {
+  const char* className;
+  HWND found;
+};
+
+BOOL CALLBACK MatchDescendant(HWND child, LPARAM data) {
+  auto* search = reinterpret_cast<DescendantSearch*>(data);
+  if (ClassOf(child) == search->className) search->found = child;
+  return search->found == nullptr;
 }
 
 LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
@@ -163,7 +161,9 @@ std::string TextOf(HWND window) {
 void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, LPARAM(text.c_str())); }
 
 HWND DescendantOfClass(HWND parent, const char* className) {
-  return FindDescendant(parent, [&](HWND child) { return ClassOf(child) == className; });
+  DescendantSearch search{className, nullptr};
+  EnumChildWindows(parent, MatchDescendant, LPARAM(&search));
+  return search.found;
 }
 
 bool IsDialogWith(HWND window, int controlId) {
@@ -378,10 +378,14 @@ bool Program::IsItemChecked(HWND list, int row) const {
 }
 
 void Program::SetItemChecked(HWND list, int row, bool checked) const {
+  SetItemState(list, row, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1), LVIS_STATEIMAGEMASK);
+}
+
+void Program::SetItemState(HWND list, int row, UINT state, UINT mask) const {
   RemoteBlock block(process_.get(), sizeof(LVITEMA));
   LVITEMA item = {};
-  item.stateMask = LVIS_STATEIMAGEMASK;
-  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+  item.stateMask = mask;
+  item.state = state;
   block.Write(&item, sizeof item);
   Send(list, LVM_SETITEMSTATE, WPARAM(row), block.at());
 }

@@ -119,11 +119,13 @@ class Program {
   void ClickToolbarButton(HWND toolbar, int command) const;
   bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
-  // A list view's rows.
+  // A list view's rows: their texts, check boxes and states (LVIS_SELECTED
+  // and the rest, the bits of mask set to those of state).
   int ItemCount(HWND list) const;
   std::string ItemText(HWND list, int row, int column) const;
   bool IsItemChecked(HWND list, int row) const;
   void SetItemChecked(HWND list, int row, bool checked) const;
+  void SetItemState(HWND list, int row, UINT state, UINT mask) const;
 
   // The common dialogs: the open and save dialogs take a path in their
   // file-name field and OK; the folder browser a folder and OK, or Cancel.
