@@ -109,7 +109,7 @@ TEST_CASE("about box from the system menu") {
   PostMessageA(program.main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
   HWND about = program.WaitForDialog("the About box", IDC_ABOUT_ICON);
   CHECK(TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)).ends_with(" " ARK_PROJECT_VERSION));
-  // The icon starts the tune; closing the box must stop it.
+  // The icon starts the tune: the box closes while it plays.
   ClickAt(GetDlgItem(about, IDC_ABOUT_ICON), {4, 4});
   program.Answer(about, IDOK);
   CHECK(program.Responds());
