@@ -13,18 +13,7 @@
 #include <doctest.h>
 
 #include "core/interaction.h"
-
-// Lists of texts print whole when a check fails.
-namespace doctest {
-template <>
-struct StringMaker<std::vector<std::string>> {
-  static String convert(const std::vector<std::string>& texts) {
-    std::string joined = "{";
-    for (const std::string& t : texts) joined += (joined.size() > 1 ? ", \"" : "\"") + t + "\"";
-    return (joined + "}").c_str();
-  }
-};
-}  // namespace doctest
+#include "support/scratch.h"
 
 struct ShownMessage {
   std::string text, caption;
@@ -73,66 +62,6 @@ class ScriptedPerson final : public Person {
  private:
   Person* previous_ = nullptr;
 };
-
-// A fresh folder under the temporary folder, removed with all it holds.
-class ScratchFolder {
- public:
-  explicit ScratchFolder(const char* name = "ark");
-  ~ScratchFolder();
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  const std::string& path() const { return path_; }  // ends in "\\"
-  std::string operator/(const std::string& relative) const { return path_ + relative; }
-
- private:
-  std::string path_;
-};
-
-void RemoveTree(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-std::string ReadFileBytes(const std::string& path);  // empty when missing
-bool FileExists(const std::string& path);
-bool IsDirectory(const std::string& path);
-// Names below a folder, sorted, with "\\" after folders, e.g. "a\\", "a\\b.txt".
-std::vector<std::string> ListTree(const std::string& folder);
-
-// A key under HKEY_CURRENT_USER\Software\ArkivantoTests, deleted with its
-// sub-tree before and after the test.
-class TestKey {
- public:
-  explicit TestKey(const std::string& name);
-  ~TestKey();
-  TestKey(const TestKey&) = delete;
-  TestKey& operator=(const TestKey&) = delete;
-  const std::string& path() const { return path_; }  // "HKEY_CURRENT_USER\\Software\\..."
-  const std::string& subPath() const { return subPath_; }  // below HKEY_CURRENT_USER
-
- private:
-  std::string subPath_, path_;
-};
-
-void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data);
-void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text);
-void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
-void CreateKey(HKEY root, const std::string& key);
-void DeleteKeyTree(HKEY root, const std::string& key);
-
-struct RegValue {
-  std::string name;
-  DWORD type;
-  std::string data;
-  bool operator==(const RegValue&) const = default;
-};
-// Every value of a key and of its sub-keys, keyed by relative key path.
-struct RegSnapshot {
-  std::vector<std::pair<std::string, std::vector<RegValue>>> keys;
-  bool operator==(const RegSnapshot&) const = default;
-};
-RegSnapshot SnapshotKey(HKEY root, const std::string& key);
-std::string Describe(const RegSnapshot& snapshot);
-
-// Runs a command line, waits for it (bounded) and returns its exit code, or -1.
-int RunAndWait(const std::string& commandLine, const std::string& workingDirectory = "", DWORD timeoutMs = 120000);
 
 // The main window made as the program makes it, in a program folder of the
 // test's own, with the given template files in its "template" folder.
@@ -212,7 +141,6 @@ std::string RegistryRestoreLines(const std::string& entry);
 // The whole text of a row's column in the main window's list.
 std::string RowText(int row, int column);
 
-bool JapaneseSystem();  // the active code page is Shift-JIS
 std::string TextOf(int messageId);
 // The platform's own text for an error code.
 std::string SystemText(DWORD code);

@@ -1,0 +1,151 @@
+// Works Arkivanto2.exe from outside, as an automation client does: starts a
+// copy in a folder of its own, finds the windows of its process, sends and
+// posts window messages to them and reads back what they show. Messages
+// whose parameters point at memory do not cross processes; those go through
+// a block allocated in the program. Every wait is bounded: one that runs out
+// fails the case, naming what it waited for and what the program showed.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/handles.h"
+#include "support/scratch.h"
+
+// How long one step may take; wine's file dialog needs a second or two the
+// first time it opens.
+constexpr DWORD kPatience = 10000;
+
+// A person types characters; the program shows and stores them in the
+// system code page.
+std::string Ansi(const std::wstring& text);
+std::wstring Wide(const std::string& text);
+
+// Windows of any process.
+std::string ClassOf(HWND window);
+std::string TextOf(HWND window);
+void SetTextOf(HWND window, const std::string& text);
+// The first window of that class below parent, at any depth.
+HWND DescendantOfClass(HWND parent, const char* className);
+// A dialog box (class "#32770") that holds a control with that number.
+bool IsDialogWith(HWND window, int controlId);
+
+// Presses a dialog's button (BM_CLICK); posted, so it queues behind earlier
+// input and nothing waits for a dialog the button opens.
+void PressButton(HWND dialog, int id);
+// A left click at a point of a window's client area, as the mouse sends it.
+void ClickAt(HWND window, POINT point);
+
+// Holds a key down in the system's key state (SendInput), where a program
+// reads it with GetAsyncKeyState; let go when this ends. Like a real key it
+// also reaches the window in front: Esc closes a message box there.
+class HeldKey {
+ public:
+  explicit HeldKey(WORD virtualKey);
+  ~HeldKey();
+  HeldKey(const HeldKey&) = delete;
+  HeldKey& operator=(const HeldKey&) = delete;
+
+ private:
+  WORD key_;
+};
+
+// A started process: one still running when its owner lets go is terminated.
+struct ProcessTraits {
+  static HANDLE Invalid() { return nullptr; }
+  static bool Valid(HANDLE h) { return h != nullptr; }
+  static void Close(HANDLE h);
+};
+using ProcessHandle = UniqueOwner<HANDLE, ProcessTraits>;
+
+struct TemplateFile {
+  std::string name, content;
+};
+
+// What a case starts the program with.
+struct Launch {
+  std::vector<TemplateFile> templates;  // the "template" folder's files
+  std::string arguments;                // after the program's name
+};
+
+struct MessageBoxShown {
+  HWND window;
+  std::string caption, text;
+};
+
+// One run of the program: a copy of the built program in a fresh folder of
+// its own, started from another working folder. A run still going when this
+// ends is terminated, then the folder removed.
+class Program {
+ public:
+  explicit Program(const Launch& launch = {});
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  const std::string& folder() const { return home_.path(); }
+  HWND main() const { return main_; }
+
+  // Polls until ready() holds; fails the case when the program ends first or
+  // after ms, saying what it waited for and what the program showed.
+  void Await(const std::string& what, const std::function<bool()>& ready, DWORD ms = kPatience) const;
+  // A visible, enabled top-level window of the process that matches: the one
+  // a person can work with, not one a modal dialog keeps disabled.
+  HWND WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match, DWORD ms = kPatience) const;
+  HWND WaitForDialog(const std::string& what, int controlId) const;
+  MessageBoxShown WaitForMessageBox(const std::string& what) const;
+  // Presses a button of a dialog box and waits until it is gone.
+  void Answer(HWND dialog, int button) const;
+  void WaitUntilClosed(HWND window, const std::string& what) const;
+  // Until a window is closed or hidden, or disabled by a dialog it opened.
+  void WaitUntilInactive(HWND window, const std::string& what) const;
+
+  // The control with the keyboard focus, as its thread keeps it.
+  HWND Focused() const;
+  // Focuses a control as a person does: a dialog's own focus move
+  // (WM_NEXTDLGCTL), elsewhere a click; waits until it has the focus.
+  void Focus(HWND control) const;
+  // Types each character to the focused control (WM_CHAR).
+  void Type(const std::wstring& text) const;
+  // Focuses a field, selects what it holds and types over it; waits until
+  // the field shows the text.
+  void TypeInto(HWND field, const std::wstring& text) const;
+  // A key pressed and let go on the focused control (WM_KEYDOWN, WM_KEYUP).
+  void PressKey(WORD virtualKey) const;
+
+  // The toolbar: a button clicked where it is, so check buttons toggle.
+  void ClickToolbarButton(HWND toolbar, int command) const;
+  bool IsToolbarButtonChecked(HWND toolbar, int command) const;
+
+  // A list view's rows: their texts, check boxes and states (LVIS_SELECTED
+  // and the rest, the bits of mask set to those of state).
+  int ItemCount(HWND list) const;
+  std::string ItemText(HWND list, int row, int column) const;
+  bool IsItemChecked(HWND list, int row) const;
+  void SetItemChecked(HWND list, int row, bool checked) const;
+  void SetItemState(HWND list, int row, UINT state, UINT mask) const;
+
+  // The common dialogs: the open and save dialogs take a path in their
+  // file-name field and OK; the folder browser a folder and OK, or Cancel.
+  HWND WaitForFileDialog() const;
+  void AnswerFileDialog(HWND dialog, const std::string& path) const;
+  HWND WaitForFolderBrowser() const;
+  void ChooseFolder(HWND browser, const std::string& folder) const;
+
+  // Whether the program still runs and its window answers a message.
+  bool Responds() const;
+  // Asks the main window to close; the exit code once the process ended.
+  int Close() const;
+  int WaitForExit(DWORD ms = kPatience) const;
+
+ private:
+  std::string Showing() const;
+
+  ScratchFolder home_{"e2e"};
+  FileHandle job_;
+  ProcessHandle process_;
+  DWORD processId_ = 0, threadId_ = 0;
+  HWND main_ = nullptr;
+};

@@ -1,0 +1,188 @@
+#include "support/scratch.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+#include "core/handles.h"
+
+ScratchFolder::ScratchFolder(const char* name) {
+  static unsigned counter = 0;
+  char temp[MAX_PATH];
+  GetTempPathA(sizeof temp, temp);
+  char unique[64];
+  snprintf(unique, sizeof unique, "%s%lu_%u\\", name, GetCurrentProcessId(), ++counter);
+  path_ = std::string(temp) + unique;
+  RemoveTree(path_);
+  CreateDirectoryA(path_.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::string& path) {
+  std::string folder = path;
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+  if (search) {
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string child = folder + "\\" + name;
+      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(child);
+      else
+        DeleteFileA(child.c_str());
+    } while (FindNextFileA(search.get(), &found));
+  }
+  search.reset();
+  RemoveDirectoryA(folder.c_str());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  FileHandle file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return {};
+  std::string bytes(GetFileSize(file.get(), nullptr), '\0');
+  DWORD got = 0;
+  if (!bytes.empty()) ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &got, nullptr);
+  bytes.resize(got);
+  return bytes;
+}
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsDirectory(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::vector<std::string> ListTree(const std::string& folder) {
+  std::vector<std::string> names;
+  std::function<void(const std::string&)> walk = [&](const std::string& relative) {
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA((folder + relative + "*").c_str(), &found));
+    if (!search) return;
+    do {
+      const std::string name = found.cFileName;
+      if (name == "." || name == "..") continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        names.push_back(relative + name + "\\");
+        walk(relative + name + "\\");
+      } else {
+        names.push_back(relative + name);
+      }
+    } while (FindNextFileA(search.get(), &found));
+  };
+  walk("");
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TestKey::TestKey(const std::string& name)
+    : subPath_("Software\\ArkivantoTests\\" + name), path_("HKEY_CURRENT_USER\\" + subPath_) {
+  DeleteKeyTree(HKEY_CURRENT_USER, subPath_);
+  CreateKey(HKEY_CURRENT_USER, subPath_);
+}
+
+TestKey::~TestKey() { DeleteKeyTree(HKEY_CURRENT_USER, subPath_); }
+
+void CreateKey(HKEY root, const std::string& key) {
+  RegKey k;
+  RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.out(), nullptr);
+}
+
+void SetValue(HKEY root, const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+  RegKey k;
+  RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.out(), nullptr);
+  RegSetValueExA(k.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
+}
+
+void SetString(HKEY root, const std::string& key, const std::string& name, const std::string& text) {
+  SetValue(root, key, name, REG_SZ, text + '\0');
+}
+
+void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD value) {
+  SetValue(root, key, name, REG_DWORD, std::string(reinterpret_cast<const char*>(&value), 4));
+}
+
+void DeleteKeyTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
+
+static void SnapshotInto(HKEY root, const std::string& key, const std::string& relative, RegSnapshot* out) {
+  RegKey k;
+  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return;
+  std::vector<RegValue> values;
+  for (DWORD i = 0;; ++i) {
+    char name[16384];
+    std::string data(1 << 20, '\0');
+    DWORD nameLength = sizeof name, size = DWORD(data.size()), type = 0;
+    if (RegEnumValueA(k.get(), i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+        ERROR_SUCCESS)
+      break;
+    data.resize(size);
+    values.push_back({name, type, data});
+  }
+  std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
+  out->keys.push_back({relative, values});
+  std::vector<std::string> children;
+  for (DWORD j = 0;; ++j) {
+    char name[1024];
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(k.get(), j, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    children.push_back(name);
+  }
+  std::sort(children.begin(), children.end());
+  for (const std::string& c : children) SnapshotInto(root, key + "\\" + c, relative + "\\" + c, out);
+}
+
+RegSnapshot SnapshotKey(HKEY root, const std::string& key) {
+  RegSnapshot snapshot;
+  SnapshotInto(root, key, "", &snapshot);
+  return snapshot;
+}
+
+std::string Describe(const RegSnapshot& snapshot) {
+  std::string text;
+  for (const auto& [key, values] : snapshot.keys) {
+    text += "[" + key + "]\n";
+    for (const RegValue& v : values) {
+      char head[64];
+      snprintf(head, sizeof head, " type %lu, %zu bytes:", static_cast<unsigned long>(v.type), v.data.size());
+      text += "  " + v.name + head;
+      for (unsigned char c : v.data.substr(0, 32)) {
+        char hex[4];
+        snprintf(hex, sizeof hex, " %02x", c);
+        text += hex;
+      }
+      text += "\n";
+    }
+  }
+  return text;
+}
+
+int RunAndWait(const std::string& commandLine, const std::string& workingDirectory, DWORD timeoutMs) {
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                      workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process))
+    return -1;
+  FileHandle thread(process.hThread), owned(process.hProcess);
+  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+    return -1;
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  return int(code);
+}
+
+bool JapaneseSystem() { return GetACP() == 932; }
