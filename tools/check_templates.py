@@ -105,7 +105,10 @@ def file_entry_problems(kind, argument):
         return ["only the last part of a file entry may hold wildcards"]
     if kind == "S" and pattern not in ("*.*", "*"):
         return ["an S entry's wildcard also chooses the folders it enters: use *.* for a whole tree"]
-    if kind == "S" and not rest[:-1] and first.strip("%").lower() in BROAD_VARIABLES:
+    # A registry reference whose value is missing expands to nothing, and the
+    # copy would then start at the drive's root.
+    name = first.strip("%")
+    if kind == "S" and not rest[:-1] and (name.lower() in BROAD_VARIABLES or is_registry_reference(name)):
         return [f"an S entry takes a folder below {first}, not all of it"]
     return []
 

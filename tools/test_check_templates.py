@@ -69,6 +69,7 @@ class TemplateFaults(unittest.TestCase):
             r"F:%AppData%\Mailer\*\prefs.js": "only the last part of a file entry may hold wildcards",
             r"S:%AppData%\Mailer\*.ini": "use *.* for a whole tree",
             r"S:%LocalAppData%\*.*": "takes a folder below %LocalAppData%, not all of it",
+            r"S:%HKCU\Software\Mailer\Folder%\*.*": "takes a folder below %HKCU",
             "F:%AppData%": "needs a folder, a backslash and a file pattern",
             "S:%AppData%\\": "needs a folder, a backslash and a file pattern",
             r"R:HKCC\Software": "'HKCC' is no registry root",
