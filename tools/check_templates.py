@@ -7,6 +7,9 @@ folder name as its directory, different from every other template's (two
 templates with one directory overwrite each other's numbered copies); only
 entries the backup carries out (F, S, R, X), with the variables and root
 keys the program knows; and no other lines, which the editor would drop.
+File entries start at a folder variable and name no drive, no ".." and no
+cache or log folder (a backup of those is large, stale at once, and useless
+on another machine).
 
 Usage: check_templates.py [TEMPLATE ...]   (default: every shipped template)
 Prints one line per problem and exits 1 when there is any.
@@ -19,12 +22,34 @@ from pathlib import Path
 TEMPLATES = Path(__file__).resolve().parent.parent / "resources" / "templates"
 
 FOLDER_VARIABLES = {"appdata", "allusersappdata", "programfilescommon", "homepath", "userprofile",
-                    "programfiles", "systemroot", "windir"}
+                    "programfiles", "systemroot", "windir", "localappdata", "localappdatalow", "documents",
+                    "personal", "desktop", "favorites", "startmenu", "programs", "startup", "sendto",
+                    "templates", "music", "pictures", "videos", "downloads", "savedgames", "fonts",
+                    "programdata", "programfilesx86", "system", "public", "commondocuments", "commonstartmenu",
+                    "commondesktop"}
 ROOTS = {"hkcr", "hkey_classes_root", "hkcu", "hkey_current_user", "hklm", "hkey_local_machine",
          "hku", "hkey_users"}
 MAX_ARGUMENT = 259
-# Characters the file system refuses in a folder name.
+# Characters the file system refuses in a folder name, and the device names
+# it takes for devices instead of folders.
 BAD_FOLDER_CHARACTERS = set('\\/:*?"<>|')
+DEVICE_NAMES = {"con", "prn", "aux", "nul"} | {f"{port}{n}" for port in ("com", "lpt") for n in range(1, 10)}
+# Folders that programs fill with what they can make again or only write for
+# themselves; compared with every component of a file entry, in any case.
+CACHE_FOLDERS = {"cache", "cache2", "caches", "code cache", "gpucache", "shadercache", "grshadercache",
+                 "dawncache", "cacheddata", "cachedextensionvsixs", "cachestorage", "startupcache", "inetcache",
+                 "temp", "tmp", "log", "logs", "crashpad", "crashdumps", "crash reports", "minidumps"}
+WILDCARDS = set("*?")
+# Profile folders the user can move (to OneDrive, to another drive): their own
+# variable follows them, a path below the profile does not.
+MOVABLE_FOLDERS = {"appdata": "%AppData% or %LocalAppData%", "desktop": "%Desktop%", "documents": "%Documents%",
+                   "my documents": "%Documents%", "favorites": "%Favorites%", "music": "%Music%",
+                   "pictures": "%Pictures%", "videos": "%Videos%", "downloads": "%Downloads%",
+                   "saved games": "%SavedGames%"}
+# Folders too broad to copy whole: programs' own data, the profile, the system.
+BROAD_VARIABLES = {"appdata", "localappdata", "localappdatalow", "allusersappdata", "programdata", "userprofile",
+                   "homepath", "programfiles", "programfilesx86", "programfilescommon", "systemroot", "windir",
+                   "system"}
 
 
 def split_lines(data):
@@ -59,19 +84,42 @@ def variable_problems(text):
     return problems
 
 
+def file_entry_problems(kind, argument):
+    """Problems of the path of an F or S entry."""
+    folder, _, pattern = argument.rpartition("\\")
+    if not folder or not pattern:
+        return ["a file entry needs a folder, a backslash and a file pattern"]
+    # A registry reference may stand first, and holds backslashes of its own.
+    first = re.match(r"%[^%]+%(?=\\)", argument)
+    if not first:
+        return ["a file entry should start with a folder variable, so it fits every machine"]
+    first, rest = first[0], argument[first.end() + 1:].split("\\")
+    if any(part in ("", ".", "..") or ":" in part for part in rest):
+        return ["a file entry names its folders plainly: no drive, no '..', no empty folder"]
+    if first.lower() in ("%userprofile%", "%homepath%") and rest[0].lower() in MOVABLE_FOLDERS:
+        return [f"use {MOVABLE_FOLDERS[rest[0].lower()]} for {first}\\{rest[0]}: it follows the folder when moved"]
+    caches = [part for part in rest if part.lower() in CACHE_FOLDERS]
+    if caches:
+        return [f"{caches[0]!r} is a cache or log folder, which no backup should carry"]
+    if kind == "F" and WILDCARDS & set(folder):
+        return ["only the last part of a file entry may hold wildcards"]
+    if kind == "S" and pattern not in ("*.*", "*"):
+        return ["an S entry's wildcard also chooses the folders it enters: use *.* for a whole tree"]
+    # A registry reference whose value is missing expands to nothing, and the
+    # copy would then start at the drive's root.
+    name = first.strip("%")
+    if kind == "S" and not rest[:-1] and (name.lower() in BROAD_VARIABLES or is_registry_reference(name)):
+        return [f"an S entry takes a folder below {first}, not all of it"]
+    return []
+
+
 def entry_problems(kind, argument):
     if not argument:
         return ["the entry is empty"]
     if len(argument) > MAX_ARGUMENT:
         return [f"the entry is {len(argument)} bytes long, more than {MAX_ARGUMENT}"]
     if kind in "FS":
-        problems = variable_problems(argument)
-        folder, _, pattern = argument.rpartition("\\")
-        if not folder or not pattern:
-            problems.append("a file entry needs a folder, a backslash and a file pattern")
-        elif not argument.startswith("%"):
-            problems.append("a file entry should start with a folder variable, so it fits every machine")
-        return problems
+        return variable_problems(argument) or file_entry_problems(kind, argument)
     if kind == "R":
         problems = variable_problems(argument)
         root, _, key = argument.partition("\\")
@@ -79,6 +127,8 @@ def entry_problems(kind, argument):
             problems.append(f"{root!r} is no registry root the program accepts")
         if not key or argument.endswith("\\"):
             problems.append("a registry entry needs a key below its root, without a trailing backslash")
+        elif re.match(r"s-1-5-21-", key, re.IGNORECASE):
+            problems.append("a registry entry names one user's account; HKCU is every user's own")
         return problems
     if kind == "X":
         # The association export looks for this text inside open commands.
@@ -104,8 +154,8 @@ def template_problems(name, data):
     if not lines[0].strip():
         problems.append(f"{name}:1: the name is empty")
     directory = lines[2]
-    if (not directory.strip() or directory in (".", "..") or directory != directory.strip(" .")
-            or BAD_FOLDER_CHARACTERS & set(directory)):
+    if (not directory.strip() or ".." in directory or directory != directory.strip(" .")
+            or BAD_FOLDER_CHARACTERS & set(directory) or directory.split(".")[0].lower() in DEVICE_NAMES):
         problems.append(f"{name}:3: the directory must be a plain folder name, not {directory!r}")
     for number, line in enumerate(lines[3:], 4):
         if not re.match(r"^.:", line):

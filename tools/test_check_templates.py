@@ -15,7 +15,7 @@ def problems(text):
 class ShippedTemplates(unittest.TestCase):
     def test_every_shipped_template_passes(self):
         paths = sorted(check.TEMPLATES.glob("*.txt"))
-        self.assertGreaterEqual(len(paths), 5)
+        self.assertGreaterEqual(len(paths), 40)
         templates = [(path.name, path.read_bytes()) for path in paths]
         found = [p for name, data in templates for p in check.template_problems(name, data)]
         self.assertEqual(found + check.set_problems(templates), [])
@@ -25,7 +25,8 @@ class TemplateFaults(unittest.TestCase):
     def test_good_entries_pass(self):
         entries = [r"R:HKCU\Software\Microsoft\Notepad", r"R:HKEY_LOCAL_MACHINE\Software\A", "X:notepad.exe",
                    r"F:%AppData%\Mailer\*.ini", r"S:%windir%\Fonts\*.*", r"F:%UserProfile%\100%%\*.txt",
-                   r"F:%HKCU\Software\Mailer\Folder%\*.*", "R:HKCU\\" + "k" * 254]
+                   r"F:%HKCU\Software\Mailer\Folder%\*.*", "R:HKCU\\" + "k" * 254, r"S:%savedgames%\*.*",
+                   r"F:%LocalAppData%\Google\Chrome\User Data\Default\Secure Preferences"]
         self.assertEqual(problems(HEADER + "".join(e + "\r\n" for e in entries)), [])
 
     def test_line_ends_and_bytes(self):
@@ -44,7 +45,8 @@ class TemplateFaults(unittest.TestCase):
                 self.assertIn(message, problems(text)[0])
 
     def test_header_lines(self):
-        for directory in ("", "..", r"Notepad\Fonts", "C:Notepad", r"\Notepad", "Notepad.", " Notepad"):
+        for directory in ("", "..", "Fonts..old", r"Notepad\Fonts", "C:Notepad", r"\Notepad", "Notepad.", " Notepad",
+                          "Aux", "nul.txt", "COM1"):
             with self.subTest(directory=directory):
                 self.assertEqual(problems(f"Notepad\r\nFont\r\n{directory}\r\n"),
                                  [f"t.txt:3: the directory must be a plain folder name, not {directory!r}"])
@@ -55,11 +57,24 @@ class TemplateFaults(unittest.TestCase):
             r"F:%AppDate%\Mailer\*.ini": "%AppDate% is no variable the program knows",
             r"F:%AppData\Mailer\*.ini": "has no closing '%'",
             r"F:%HKCC\Software\A%\*.*": "registry reference %HKCC\\Software\\A% does not start with a known root",
-            r"F:C:\Data\*.txt": "should start with a folder variable",
+            r"F:C:\Users\someone\AppData\Roaming\Mailer\*.ini": "should start with a folder variable",
+            r"F:%SystemRoot%\..\Users\someone\*.ini": "no drive, no '..'",
+            r"F:%UserProfile%\D:\Data\*.txt": "no drive",
+            r"F:%AppData%\Mailer\\*.ini": "no empty folder",
+            r"F:%UserProfile%\Desktop\*.lnk": "use %Desktop% for %UserProfile%\\Desktop",
+            r"F:%HomePath%\AppData\Roaming\Mailer\*.ini": "use %AppData% or %LocalAppData%",
+            r"S:%LocalAppData%\Mailer\Code Cache\*.*": "'Code Cache' is a cache or log folder",
+            r"F:%AppData%\Mailer\LOGS\*.txt": "'LOGS' is a cache or log folder",
+            r"F:%AppData%\Mailer\TEMP": "'TEMP' is a cache or log folder",
+            r"F:%AppData%\Mailer\*\prefs.js": "only the last part of a file entry may hold wildcards",
+            r"S:%AppData%\Mailer\*.ini": "use *.* for a whole tree",
+            r"S:%LocalAppData%\*.*": "takes a folder below %LocalAppData%, not all of it",
+            r"S:%HKCU\Software\Mailer\Folder%\*.*": "takes a folder below %HKCU",
             "F:%AppData%": "needs a folder, a backslash and a file pattern",
             "S:%AppData%\\": "needs a folder, a backslash and a file pattern",
             r"R:HKCC\Software": "'HKCC' is no registry root",
             "R:HKCU": "needs a key below its root",
+            r"R:HKU\S-1-5-21-1004336348-1177238915-682003330-512\Software\A": "names one user's account",
             "R:HKCU\\Software\\": "needs a key below its root",
             "X:notepad": "names a program file",
             "X:%Windir%\\notepad.exe": "names a program file",
