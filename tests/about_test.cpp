@@ -1,5 +1,3 @@
-// Runs in Japanese too.
-// Plays sound.
 #include <doctest.h>
 
 #include <windows.h>

@@ -1,4 +1,3 @@
-// Runs in Japanese too.
 #include <doctest.h>
 
 #include <windows.h>

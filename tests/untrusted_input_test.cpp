@@ -1,10 +1,11 @@
-// Runs in Japanese too.
 // Templates are shared between users: nothing a template names may reach
 // cmd or regedit as anything but data, and the restore works from anywhere.
 #include <doctest.h>
 
 #include <windows.h>
 
+#include <cstdlib>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,7 @@ TEST_CASE("the registry editor's export gets the key with its root written out a
   const RegSnapshot saved = SnapshotKey(HKEY_CURRENT_USER, key.subPath());
   Backup backup;
   backup.main.SetPressed(IDM_USE_REGEDIT, true);
+  INFO("log: " << backup.Log());
   REQUIRE(backup.Run("Keys\r\n\r\nKeys\r\nR:HKCU\\Software\\ArkivantoTests\\%HKCU\\" + key.subPath() + "\\Where%\r\n"));
   DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());
   CHECK(backup.Restore() == 0);
@@ -114,4 +116,67 @@ TEST_CASE("a template name of any length reaches the log whole") {
   const std::string name(20000, 'N');
   REQUIRE(backup.Run(name + "\r\n\r\nLong\r\n"));
   CHECK(backup.Log().find(">" + TextOf(IDS_LOG_BACKING_UP) + name + "\r\n") != std::string::npos);
+}
+
+namespace {
+
+// Names whose bytes mean other characters in another code page: a
+// Shift-JIS character whose trail byte is "|", a Latin letter that Shift-JIS
+// reads as a lead byte swallowing the "^" before "&", and the same before a
+// quote and a "%". What follows needs no escaping of its own to run.
+const char* const kHostileNames[] = {
+    "\x83\x7c mkdir pwned1.txt",
+    "caf\xe9& mkdir pwned2.txt",
+    "\xe9\" & mkdir pwned3.txt",
+    "\xe9%ComSpec% & mkdir pwned4.txt",
+};
+
+void BackUpHostileNames(Backup& backup) {
+  unsigned n = 0;
+  for (const char* name : kHostileNames) {
+    const std::string number = std::to_string(++n);
+    backup.main.AddTemplate("t" + number + ".txt", std::string(name) + "\r\n\r\nT" + number + "\r\n");
+  }
+  backup.main.Reload();
+  REQUIRE(backup.main.BackUpAll(backup.person, backup.destination));
+}
+
+bool AnyPlanted(const std::string& folder) {
+  for (unsigned n = 1; n <= std::size(kHostileNames); ++n)
+    if (FileExists(folder + "pwned" + std::to_string(n) + ".txt")) return true;
+  return false;
+}
+
+std::string AcrossFolder() {
+  const char* folder = getenv("ARK_ACROSS_FOLDER");
+  REQUIRE_MESSAGE(folder, "ARK_ACROSS_FOLDER is not set: this test runs in a pair under CTest");
+  return std::string(folder) + "\\";
+}
+
+}  // namespace
+
+TEST_CASE("names that another code page reads differently run nothing and read as written") {
+  Backup backup;
+  BackUpHostileNames(backup);
+  const std::string script = ReadFileBytes(backup.destination + "Restore.bat");
+  for (const char* name : kHostileNames) {
+    CHECK(script.find("ECHO Restoreing: \"" + std::string(name, 1)) != std::string::npos);
+  }
+  CHECK(backup.Restore() == 0);
+  CHECK_FALSE(AnyPlanted(backup.destination));
+}
+
+TEST_SUITE("across code pages") {
+  TEST_CASE("written for another code page") {
+    Backup backup;
+    backup.destination = AcrossFolder();
+    RemoveTree(backup.destination);
+    BackUpHostileNames(backup);
+  }
+  TEST_CASE("run in another code page") {
+    const std::string folder = AcrossFolder();
+    REQUIRE(FileExists(folder + "Restore.bat"));
+    CHECK(RunAndWait("cmd /c Restore.bat", folder) == 0);
+    CHECK_FALSE(AnyPlanted(folder));
+  }
 }
