@@ -10,7 +10,7 @@
 #include "bench_support.h"
 #include "core/interaction.h"
 #include "core/program_folder.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "ui/main_window.h"
 #include "ui/main_window_state.h"

@@ -1,6 +1,8 @@
 # The program, its libraries and its tests, for Windows.
 
 file(GLOB ARK_CORE_SOURCES CONFIGURE_DEPENDS src/core/*.cpp)
+# The native stand-ins of the portable text code are for native builds only.
+list(FILTER ARK_CORE_SOURCES EXCLUDE REGEX "_native\\.cpp$")
 file(GLOB ARK_BACKUP_SOURCES CONFIGURE_DEPENDS src/backup/*.cpp)
 file(GLOB ARK_OPERATIONS_SOURCES CONFIGURE_DEPENDS src/operations/*.cpp)
 file(GLOB ARK_UI_SOURCES CONFIGURE_DEPENDS src/ui/*.cpp src/about/*.cpp)

@@ -6,7 +6,9 @@
 #include "core/handles.h"
 #include "core/memory.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/files.h"
+#include "core/paths.h"
+#include "core/registry_roots.h"
 #include "support/test_support.h"
 
 namespace {

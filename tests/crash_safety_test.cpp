@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/handles.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "support/test_support.h"
 
@@ -107,14 +107,6 @@ unsigned CountFiles(const std::string& folder) {
   return n;
 }
 
-// A drive the test command mounts for these tests, as a Windows path.
-std::string MountedDrive(const char* variable) {
-  const char* path = getenv(variable);
-  REQUIRE_MESSAGE(path, variable << " is not set: run the tests with scripts/test.sh");
-  std::string windows = path;
-  if (!windows.empty() && windows.back() != '\\') windows += '\\';
-  return windows;
-}
 
 }  // namespace
 
@@ -173,24 +165,13 @@ TEST_CASE("a full disk keeps the previous copies, .reg files, Restore.bat and lo
   const std::string log = ReadFileBytes(first.path + "log.txt");
   const std::string reg = ReadFileBytes(first.path + "App\\1.reg");
 
-  // Fill the drive to its last byte: only a small one, never the machine's disk.
-  ULARGE_INTEGER total = {};
-  REQUIRE(GetDiskFreeSpaceExA(drive.c_str(), nullptr, &total, nullptr));
-  REQUIRE(total.QuadPart < 16 * 1024 * 1024);
-  {
-    FileHandle filler(CreateFileA((drive + "filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    const std::string block(4096, 'x');
-    DWORD written = 0;
-    while (WriteFile(filler.get(), block.data(), DWORD(block.size()), &written, nullptr) && written == block.size()) {
-    }
-    while (WriteFile(filler.get(), block.data(), 1, &written, nullptr) && written == 1) {
-    }
-  }
   settings.Write(2);
-  Destination second(first.path);
-  CHECK_FALSE(second.Back(settings));  // overwrite
-  CHECK(second.person.shown.back().type == MB_ICONERROR);
-  DeleteFileA((drive + "filler").c_str());
+  {
+    FilledDrive full;
+    Destination second(first.path);
+    CHECK_FALSE(second.Back(settings));  // overwrite
+    CHECK(second.person.shown.back().type == MB_ICONERROR);
+  }
 
   CHECK(settings.Holds(first.path + "App\\0\\", 1));
   CHECK(ReadFileBytes(first.path + "App\\1.reg") == reg);

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "support/test_support.h"
 #include "ui/main_window_state.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/handles.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/file_copy.h"
 #include "support/test_support.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "backup/template_interpreter.h"
+#include "core/fixed_texts.h"
 #include "core/handles.h"
 #include "core/messages.h"
 #include "support/test_support.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "support/test_support.h"
 #include "ui/template_list.h"

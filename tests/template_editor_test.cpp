@@ -12,7 +12,7 @@
 #include "resource.h"
 #include "support/test_support.h"
 #include "ui/file_dialog.h"
-#include "ui/fixed_texts.h"
+#include "core/fixed_texts.h"
 #include "ui/template_editor.h"
 
 namespace {
@@ -506,8 +506,8 @@ TEST_CASE("a file that cannot be written: retry, or go back to the editor with t
     CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
   }
   SUBCASE("a full disk: No goes back to the editor, and saving elsewhere then works") {
-    REQUIRE(FileHandle(CreateFileA("Z:\\dev\\full", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr)));
-    e.person.saveAnswers = {"Z:\\dev\\full", e.templates + "saved.txt"};
+    FilledDrive full;
+    e.person.saveAnswers = {full.path() + "full.txt", e.templates + "saved.txt"};
     e.person.answers = {IDYES, IDNO};
     std::vector<std::string> rows;
     e.Then([](HWND dialog) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/handles.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "support/test_support.h"
 

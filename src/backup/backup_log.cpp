@@ -6,7 +6,8 @@
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/notices.h"
+#include "core/paths.h"
 
 void AppendLogStamp(TextBuffer* log) {
   SYSTEMTIME now;
@@ -51,10 +52,6 @@ DWORD WriteBackupLog(HWND owner, const char* destination, TextBuffer* log, int e
     TextBufferAppendBytes(&whole, log->text ? log->text : "", log->length);
     code = whole.text && log->text ? WriteFileAside(path.s, whole.text, whole.length) : ERROR_NOT_ENOUGH_MEMORY;
   }
-  if (code != ERROR_SUCCESS) {
-    const bool full = code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == ERROR_WRITE_FAULT;
-    ShowMessage(owner, LoadMessage(full ? IDS_CANT_WRITE_LOG : IDS_CANT_OPEN_LOG), LoadMessage(IDS_CAPTION_ERROR),
-                MB_ICONERROR);
-  }
+  if (code != ERROR_SUCCESS) ShowError(owner, LoadMessage(IsWriteFailure(code) ? IDS_CANT_WRITE_LOG : IDS_CANT_OPEN_LOG));
   return code;
 }

@@ -8,23 +8,18 @@
 #include "backup/template_interpreter.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/fixed_texts.h"
 #include "core/interaction.h"
 #include "core/messages.h"
+#include "core/notices.h"
 #include "core/program_folder.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 
 namespace {
 
-constexpr char kCompressionNotice[] =
-    "Compress have not supported yet!\nPlease compress yourself after backup.\nsorry.";
-constexpr char kCompressionCaption[] = "NON IMPLEMENTED FUNCTION";
 // Room for the longest file written into the destination.
 constexpr size_t kLongestDestinationFile = sizeof "Restore.bat.tmp" - 1;
-
-int Notify(HWND owner, const char* text, int captionId, UINT type) {
-  return ShowMessage(owner, text, LoadMessage(captionId), type);
-}
 
 // Formats a catalogue text with one text argument, then appends the system's
 // text for a code, into a new buffer.
@@ -65,11 +60,11 @@ bool PrepareDestination(HWND owner, const char* typed, bool addDate, PathText* d
     TextBufferInit(&reason);
     AppendSystemErrorText(&reason, ERROR_FILENAME_EXCED_RANGE);
     TextBufferAppend(&reason, typed);
-    Notify(owner, reason.text ? reason.text : typed, IDS_CAPTION_ERROR, MB_ICONERROR);
+    ShowError(owner, reason.text ? reason.text : typed);
     return false;
   }
   if (GetFileAttributesA(destination->s) != INVALID_FILE_ATTRIBUTES && !FolderExists(destination->s)) {
-    Notify(owner, LoadMessage(IDS_DESTINATION_IS_FILE), IDS_CAPTION_ERROR, MB_ICONERROR);
+    ShowError(owner, LoadMessage(IDS_DESTINATION_IS_FILE));
     return false;
   }
   TextBuffer question;
@@ -79,8 +74,7 @@ bool PrepareDestination(HWND owner, const char* typed, bool addDate, PathText* d
   TextBufferAppend(&question, "\n");
   TextBufferAppend(&question,
                    LoadMessage(FolderExists(destination->s) ? IDS_DIRECTORY_EXISTS : IDS_DIRECTORY_WILL_BE_CREATED));
-  return question.text &&
-         Notify(owner, question.text, IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION | MB_YESNO) == IDYES;
+  return question.text && AskYesNo(owner, question.text, IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION);
 }
 
 // Makes the destination; when it cannot be made, says why and returns false.
@@ -90,14 +84,13 @@ bool CreateDestination(HWND owner, const char* destination) {
   TextBuffer reason;
   TextBufferInit(&reason);
   FormatWithReason(&reason, IDS_CANT_CREATE_DESTINATION, destination, code);
-  Notify(owner, reason.text ? reason.text : destination, IDS_CAPTION_ERROR, MB_ICONERROR);
+  ShowError(owner, reason.text ? reason.text : destination);
   return false;
 }
 
 bool UserStopsRun(HWND owner) {
   if (!(KeyState(VK_ESCAPE) & 0x8000)) return false;
-  return Notify(owner, LoadMessage(IDS_STOP_BACKUP), IDS_CAPTION_CONFIRM,
-                MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2) == IDYES;
+  return AskYesNo(owner, LoadMessage(IDS_STOP_BACKUP), IDS_CAPTION_CONFIRM, MB_ICONQUESTION | MB_DEFBUTTON2);
 }
 
 // A file of the destination that could not be written is a failure of the
@@ -136,18 +129,18 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   HWND owner = view.Owner();
   const BackupOptions& options = request.options;
   if (!request.destination[0]) {
-    Notify(owner, LoadMessage(IDS_NO_DESTINATION), IDS_CAPTION_ERROR, MB_ICONERROR);
+    ShowError(owner, LoadMessage(IDS_NO_DESTINATION));
     return outcome;
   }
   const unsigned checked = unsigned(request.templates().size());
   if (checked == 0) {
-    Notify(owner, LoadMessage(IDS_NO_TEMPLATES_CHECKED), IDS_CAPTION_ERROR, MB_ICONERROR);
+    ShowError(owner, LoadMessage(IDS_NO_TEMPLATES_CHECKED));
     return outcome;
   }
   view.StartRunBar(checked);
   view.StartTemplateBar(0);
   if (options.compression != 0) {
-    ShowMessage(owner, kCompressionNotice, kCompressionCaption, MB_ICONERROR);
+    TellWithCaption(owner, kCompressionNotice, kCompressionCaption, MB_ICONERROR);
     return outcome;
   }
   PathText destination;
@@ -223,7 +216,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   ShowStatusCounted(view, LoadMessage(IDS_STATUS_FINISH), errorCount);
 
   if (errorCount == 0) {
-    Notify(owner, LoadMessage(IDS_NO_ERROR_CHECK), IDS_CAPTION_NOTIFY, MB_ICONINFORMATION);
+    ShowNotice(owner, LoadMessage(IDS_NO_ERROR_CHECK));
   } else {
     TextBuffer report;
     TextBufferInit(&report);
@@ -232,7 +225,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     TextBufferAppend(&report, "\n");
     if (failedList.text) TextBufferAppend(&report, failedList.text);
     if (problems.text) TextBufferAppend(&report, problems.text);
-    Notify(owner, report.text ? report.text : LoadMessage(IDS_ERRORS_OCCURRED), IDS_CAPTION_NOTIFY, MB_ICONERROR);
+    Tell(owner, report.text ? report.text : LoadMessage(IDS_ERRORS_OCCURRED), IDS_CAPTION_NOTIFY, MB_ICONERROR);
   }
   outcome.failures = errorCount;
   view.EnableControls(true);

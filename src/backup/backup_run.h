@@ -3,7 +3,7 @@
 
 #include "backup/backup_view.h"
 #include "core/memory.h"
-#include "core/text.h"
+#include "core/paths.h"
 
 // The options, the toolbar's check buttons in the window.
 struct BackupOptions {

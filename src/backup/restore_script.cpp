@@ -7,21 +7,14 @@
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/notices.h"
+#include "core/paths.h"
 
 namespace {
-
-bool AskRetry(HWND owner, int messageId) {
-  return ShowMessage(owner, LoadMessage(messageId), LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR | MB_YESNO) == IDYES;
-}
 
 bool IsReadOnly(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-}
-
-bool IsWriteFailure(DWORD code) {
-  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == ERROR_WRITE_FAULT;
 }
 
 // The whole new script: an earlier one first when appending.
@@ -83,8 +76,7 @@ DWORD WriteRestoreScript(HWND owner, const char* destination, const TextBuffer& 
   if (!exists) {
     AppendLogLine(log, IDS_LOG_BATCH_CREATED);
   } else {
-    append = ShowMessage(owner, LoadMessage(IDS_BATCH_EXISTS_APPEND), LoadMessage(IDS_CAPTION_QUESTION), MB_YESNO) ==
-             IDYES;
+    append = AskYesNo(owner, LoadMessage(IDS_BATCH_EXISTS_APPEND), IDS_CAPTION_QUESTION, 0);
     AppendLogLine(log, append ? IDS_LOG_BATCH_APPENDED : IDS_LOG_BATCH_OVERWRITTEN);
   }
   // The new script is written beside the old one and replaces it only when
@@ -96,6 +88,6 @@ DWORD WriteRestoreScript(HWND owner, const char* destination, const TextBuffer& 
     DWORD code = exists && IsReadOnly(path.s) ? ERROR_ACCESS_DENIED : ComposeScript(path.s, append, script, &whole);
     if (code == ERROR_SUCCESS) code = WriteFileAside(path.s, whole.text, whole.length);
     if (code == ERROR_SUCCESS) return code;
-    if (!AskRetry(owner, IsWriteFailure(code) ? IDS_CANT_WRITE_BATCH : IDS_CANT_OPEN_BATCH)) return code;
+    if (!AskRetry(owner, IsWriteFailure(code) ? IDS_CANT_WRITE_BATCH : IDS_CANT_OPEN_BATCH, IDS_CAPTION_ERROR)) return code;
   }
 }

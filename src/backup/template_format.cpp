@@ -1,8 +1,8 @@
 #include "backup/template_format.h"
 
-#include <windows.h>
-
 #include <cstring>
+
+#include "core/code_page.h"
 
 bool ParseEntryLine(const char* line, TemplateEntry* entry) {
   if (!line[0] || line[1] != ':') return false;
@@ -13,7 +13,7 @@ bool ParseEntryLine(const char* line, TemplateEntry* entry) {
 
 bool ParseEntryLineByCharacter(const char* line, TemplateEntry* entry) {
   if (!line[0]) return false;
-  const char* second = CharNextA(line);
+  const char* second = NextChar(line);
   if (*second != ':') return false;
   entry->letter = second - line == 1 ? line[0] : '?';
   entry->argument = second + 1;
@@ -51,7 +51,7 @@ const char* PrefixOfImageIndex(int imageIndex) {
 bool IsSafeTemplateDirectory(const char* directory) {
   if (directory[0] == '\\') return false;  // the root of the drive, or a UNC path
   const char* componentStart = directory;
-  for (const char* p = directory;; p = CharNextA(p)) {
+  for (const char* p = directory;; p = NextChar(p)) {
     const unsigned char c = static_cast<unsigned char>(*p);
     // What a file name cannot hold: a drive or stream (":"), wildcards,
     // quotes, redirections, "/" and control characters.

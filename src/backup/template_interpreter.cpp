@@ -9,10 +9,12 @@
 #include "backup/template_format.h"
 #include "core/errors.h"
 #include "core/files.h"
+#include "core/fixed_texts.h"
 #include "core/handles.h"
 #include "core/interaction.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/notices.h"
+#include "core/paths.h"
 #include "operations/expansion.h"
 #include "operations/file_copy.h"
 #include "operations/registry_export.h"
@@ -30,7 +32,7 @@ char* FormatMessageText(int id, const char* argument) {
 }
 
 void ShowTemplateProblem(int verbose, const char* text) {
-  if (verbose) ShowMessage(nullptr, text, LoadMessage(IDS_CAPTION_ERROR), MB_ICONWARNING);
+  if (verbose) Tell(nullptr, text, IDS_CAPTION_ERROR, MB_ICONWARNING);
 }
 
 // A problem with the template as a whole: one line of error text.
@@ -44,21 +46,17 @@ void TemplateProblem(TextBuffer* errorText, int verbose, int messageId, const ch
 
 // Reads the whole template into a zero-terminated block, or reports why not.
 char* ReadTemplate(const char* templatePath, int verbose, TextBuffer* errorText) {
-  size_t size = 0;
   bool opened = false;
-  HeapBlock content(ReadWholeFile(templatePath, &size, &opened));
-  if (!content) {
+  HeapBlock content(ReadTemplateText(templatePath, &opened));
+  if (content) return static_cast<char*>(content.release());
+  // A template refused for a NUL byte says why in the log too.
+  if (GetLastError() == ERROR_INVALID_DATA) {
+    TemplateProblem(errorText, verbose, IDS_CANT_READ_TEMPLATE_SKIP, templatePath);
+  } else {
     HeapBlock text(FormatMessageText(opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP, templatePath));
     if (text) ShowTemplateProblem(verbose, text.get());
-    return nullptr;
   }
-  // A NUL byte would silently hide every entry after it: no text template
-  // holds one, so the file is refused and the log says why.
-  if (memchr(content.get(), 0, size)) {
-    TemplateProblem(errorText, verbose, IDS_CANT_READ_TEMPLATE_SKIP, templatePath);
-    return nullptr;
-  }
-  return static_cast<char*>(content.release());
+  return nullptr;
 }
 
 // Names in error lines may hold what a registry key name can: line breaks
@@ -117,7 +115,7 @@ struct TemplateRun {
     }
     AppendSystemErrorText(errorText, code);
     TextBufferAppend(errorText, "\r\n");
-    if (verbose) ShowMessage(nullptr, argument, message, MB_ICONERROR);
+    if (verbose) TellWithCaption(nullptr, argument, message, MB_ICONERROR);
     failed = true;
   }
 };
@@ -165,7 +163,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     case 'I':
-      ShowMessage(nullptr, kIniNotSupported, LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
+      ShowError(nullptr, kIniNotSupported);
       return;
     default: {
       char text[256];

@@ -4,8 +4,6 @@
 #include "backup/backup_view.h"
 #include "core/memory.h"
 
-constexpr char kIniNotSupported[] = "INIbackup has not been supported yet. ";
-
 // Backs up the template file at templatePath into destination (ending in
 // "\\"): appends its block to restoreScript and one line per failed entry to
 // errorText; view (may be null) shows the template bar. Returns 0 when the

@@ -21,3 +21,8 @@ void ArkAssertFailed(const char* condition, const char* file, int line) {
   fprintf(stderr, "assertion failed: %s\n", message);
   abort();
 }
+
+DWORD SetLastErrorCode(DWORD code) {
+  SetLastError(code);
+  return code;
+}

@@ -9,6 +9,8 @@
 // the system has none. Returns 1 when text was appended.
 int AppendSystemErrorText(TextBuffer* out, DWORD code);
 
+DWORD SetLastErrorCode(DWORD code);
+
 // Invariant check: the condition must have no side effects.
 #ifdef NDEBUG
 #define ARK_ASSERT(condition) ((void)0)

@@ -23,6 +23,47 @@ bool IsFolderLink(DWORD attributes) {
 
 }  // namespace
 
+static char* ShrinkLine(char* block, size_t length) {
+  block[length] = '\0';
+  void* shrunk = MemRealloc(block, length + 1);
+  return static_cast<char*>(shrunk ? shrunk : block);
+}
+
+char* ReadLineFromFile(HANDLE file) {
+  size_t capacity = 4096;
+  char* block = static_cast<char*>(MemAlloc(capacity));
+  if (!block) return nullptr;
+  size_t length = 0;
+  for (;;) {
+    if (length + 1 >= capacity) {
+      void* grown = MemRealloc(block, capacity + 4096);
+      if (!grown) {
+        MemFree(block);
+        return nullptr;
+      }
+      block = static_cast<char*>(grown);
+      capacity += 4096;
+    }
+    DWORD got = 0;
+    if (!ReadFile(file, block + length, 1, &got, nullptr)) {
+      MemFree(block);
+      return nullptr;
+    }
+    if (got == 0) return ShrinkLine(block, length);
+    const char c = block[length];
+    if (c == '\r' || c == '\n') {
+      char next = 0;
+      if (!ReadFile(file, &next, 1, &got, nullptr)) {
+        MemFree(block);
+        return nullptr;
+      }
+      if (got == 1 && next != '\n') SetFilePointer(file, -1, nullptr, FILE_CURRENT);
+      return ShrinkLine(block, length);
+    }
+    ++length;
+  }
+}
+
 DWORD WriteFileAside(const char* path, const char* bytes, size_t size) {
   PathText temporary;
   if (!temporary.Set(path) || !temporary.Append(".tmp")) return Fail(ERROR_FILENAME_EXCED_RANGE);
@@ -65,6 +106,18 @@ char* ReadWholeFile(const char* path, size_t* size, bool* opened, size_t maxSize
   if (got != wanted) return SetLastError(ERROR_READ_FAULT), nullptr;
   content.get()[wanted] = '\0';
   *size = wanted;
+  return static_cast<char*>(content.release());
+}
+
+bool IsWriteFailure(DWORD code) {
+  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == ERROR_WRITE_FAULT;
+}
+
+char* ReadTemplateText(const char* path, bool* opened) {
+  size_t size = 0;
+  HeapBlock content(ReadWholeFile(path, &size, opened));
+  if (!content) return nullptr;
+  if (memchr(content.get(), 0, size)) return SetLastError(ERROR_INVALID_DATA), nullptr;
   return static_cast<char*>(content.release());
 }
 

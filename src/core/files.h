@@ -7,12 +7,19 @@
 
 #include <cstddef>
 
-#include "core/text.h"
+#include "core/paths.h"
+
+// Reads one line from an open file into a new block (MemFree it). CR, LF,
+// CR LF and LF LF each end a line; at end of file the empty text comes back.
+char* ReadLineFromFile(HANDLE file);
 
 // Creates a new file holding exactly these bytes under the name plus
 // ".tmp", flushes it and moves it over the name. Returns 0, or an error code
 // (also the last error) with the old file untouched and no temporary left.
 DWORD WriteFileAside(const char* path, const char* bytes, size_t size);
+// A failure of writing rather than of opening: the disk full or failing.
+bool IsWriteFailure(DWORD code);
+
 // Reads a whole file into a new block with a terminating zero (MemFree it);
 // null with the last error set when it cannot be read, or when it is larger
 // than maxSize. *opened tells whether the file could be opened at all.
@@ -20,6 +27,10 @@ char* ReadWholeFile(const char* path, size_t* size, bool* opened = nullptr, size
 // Removes a folder with everything in it. Folder links (junctions, symbolic
 // links) are removed without entering them. True when the folder is gone.
 bool RemoveFolderTree(const char* path);
+// A template's whole text (ReadWholeFile), refused with ERROR_INVALID_DATA
+// when it holds a NUL byte: no text template does, and the byte would
+// silently hide every line after it.
+char* ReadTemplateText(const char* path, bool* opened);
 bool FolderExists(const char* path);
 
 // A numbered copy of one backup entry, built in a folder beside it and put

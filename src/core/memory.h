@@ -68,6 +68,26 @@ class HeapList {
 // A new copy of a text (MemFree it), or null when memory runs out.
 char* CopyText(const char* text);
 
+// Reads a text whose length is not known beforehand, such as a control
+// item's: fill(text, room) writes at most room bytes, terminator included.
+// The room starts at 256 bytes and doubles until two bytes are left over, so
+// a double-byte character cut at the end cannot pass for the end of the
+// text. A new block (MemFree it), or null when memory runs out.
+template <typename Fill>
+char* ReadWholeText(Fill fill) {
+  for (size_t room = 256;; room *= 2) {
+    char* text = static_cast<char*>(MemAlloc(room));
+    if (!text) return nullptr;
+    text[0] = '\0';
+    fill(text, room);
+    text[room - 1] = '\0';
+    size_t length = 0;
+    while (text[length]) ++length;
+    if (length + 2 < room) return text;
+    MemFree(text);
+  }
+}
+
 // A growable zero-terminated text. Capacity starts at 4096 bytes and stays a
 // multiple of 4096; it doubles when it runs out so that long exports cost time
 // linear in their size. The length is kept, so appending never re-measures

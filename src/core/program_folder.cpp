@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/text.h"
+#include "core/paths.h"
 
 namespace {
 char folder[kPathSize];

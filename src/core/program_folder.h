@@ -1,7 +1,7 @@
 // The program's own folder, where the "template" folder lies.
 #pragma once
 
-#include "core/text.h"
+#include "core/paths.h"
 
 // The folder of the program file, ending in "\\".
 const char* ProgramFolder();

@@ -4,10 +4,13 @@
 
 #include <cstring>
 
+#include "core/code_page.h"
 #include "core/handles.h"
+#include "core/registry_roots.h"
 #include "core/interaction.h"
 #include "core/memory.h"
 #include "core/messages.h"
+#include "core/notices.h"
 
 namespace {
 
@@ -39,13 +42,13 @@ void CutName(const char* begin, const char* end, char (&out)[kNameLimit + 1]) {
 
 size_t CharacterCount(const char* s) {
   size_t n = 0;
-  for (const char* p = s; *p; p = CharNextA(p)) ++n;
+  for (const char* p = s; *p; p = NextChar(p)) ++n;
   return n;
 }
 
 bool IsRegistryReference(const char* name, const char* nameEnd) {
   const char* slash = nullptr;
-  for (const char* p = name; p < nameEnd; p = CharNextA(p))
+  for (const char* p = name; p < nameEnd; p = NextChar(p))
     if (*p == '\\') {
       slash = p;
       break;
@@ -57,7 +60,7 @@ bool IsRegistryReference(const char* name, const char* nameEnd) {
 }
 
 void ShowReferenceFailure(const char* valueName, int captionId) {
-  ShowMessage(nullptr, valueName, LoadMessage(captionId), MB_ICONERROR);
+  Tell(nullptr, valueName, captionId, MB_ICONERROR);
 }
 
 // Appends the text of the registry value a reference names. Failures show a
@@ -115,12 +118,8 @@ int AppendSpecialFolder(int folderId, PathText* out) {
 }
 
 const char* FullRootName(const char* keyPath) {
-  const HKEY root = LookupRootKey(keyPath);
-  if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
-  if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-  if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
-  if (root == HKEY_USERS) return "HKEY_USERS";
-  return nullptr;
+  const RegistryRoot* root = FindRegistryRoot(keyPath);
+  return root ? root->fullName : nullptr;
 }
 
 int ExpandRootName(char* keyPath, size_t room) {
@@ -147,7 +146,7 @@ int ExpandVariables(char* text) {
       work.Append(scan);
       break;
     }
-    const char* close = FindChar(CharNextA(open), '%');
+    const char* close = FindChar(NextChar(open), '%');
     work.AppendBytes(scan, size_t(open - scan));
     if (!close) {
       work.Append(open);

@@ -2,7 +2,7 @@
 // entries, turned into concrete paths and full key names.
 #pragma once
 
-#include "core/text.h"
+#include "core/paths.h"
 
 // Rewrites every %name% in a buffer of kPathSize bytes. Returns 1; returns 0
 // and leaves the text as it was when the result would not fit

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "core/files.h"
 #include "core/handles.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/expansion.h"
 
 namespace {
@@ -21,8 +22,8 @@ bool SearchFailedForReal(DWORD code) {
 // Failures of the destination rather than of one source file: nothing after
 // them can be trusted to have been written.
 bool DestinationFailed(DWORD code) {
-  return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL || code == ERROR_WRITE_FAULT ||
-         code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY || code == ERROR_DEV_NOT_EXIST;
+  return IsWriteFailure(code) || code == ERROR_NOT_ENOUGH_MEMORY || code == ERROR_OUTOFMEMORY ||
+         code == ERROR_DEV_NOT_EXIST;
 }
 
 // A folder's identity, to notice a folder link that leads back to one of its
@@ -175,25 +176,23 @@ void CopyReport::Abort(const char* item, DWORD failure) {
 }
 
 int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report) {
-  {
-    ProgressWindow window(IDS_CAPTION_COPYING);
-    PathText expanded, target;
-    if (!expanded.Set(pattern) || !ExpandVariables(expanded.s)) {
-      report->Abort(pattern, GetLastError());
-    } else if (!target.Set(destination) || !target.EnsureSeparator()) {
-      report->Abort(pattern, ERROR_FILENAME_EXCED_RANGE);
-    } else {
-      CreateDirectoryPath(target.s);
-      expanded.Refresh();
-      Copier copier{window, report, {}};
-      // The pattern's own folder counts as the first ancestor.
-      PathText folder;
-      folder.AppendBytes(expanded.s, size_t(FindFileNamePart(expanded.s) - expanded.s));
-      RemoveTrailingSeparator(folder.s);
-      if (folder.s[0] && ReadFolderId(folder.s, &copier.ancestors.ids[0])) copier.ancestors.count = 1;
-      copier.Folder(expanded.s, target, recurse);
-    }
-  }  // destroying the window may change the last error
+  ProgressWindow window(IDS_CAPTION_COPYING);
+  PathText expanded, target;
+  if (!expanded.Set(pattern) || !ExpandVariables(expanded.s)) {
+    report->Abort(pattern, GetLastError());
+  } else if (!target.Set(destination) || !target.EnsureSeparator()) {
+    report->Abort(pattern, ERROR_FILENAME_EXCED_RANGE);
+  } else {
+    CreateDirectoryPath(target.s);
+    expanded.Refresh();
+    Copier copier{window, report, {}};
+    // The pattern's own folder counts as the first ancestor.
+    PathText folder;
+    folder.AppendBytes(expanded.s, size_t(FindFileNamePart(expanded.s) - expanded.s));
+    RemoveTrailingSeparator(folder.s);
+    if (folder.s[0] && ReadFolderId(folder.s, &copier.ancestors.ids[0])) copier.ancestors.count = 1;
+    copier.Folder(expanded.s, target, recurse);
+  }
   if (report->failures == 0) return 0;
   SetLastError(report->code);
   return 1;

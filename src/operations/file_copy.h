@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/progress_window.h"
 
 // What a copy could not do. A file or folder that cannot be read is passed

@@ -28,6 +28,12 @@ ProgressWindow::ProgressWindow(int captionId) {
   ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
 }
 
+ProgressWindow::~ProgressWindow() {
+  const DWORD code = GetLastError();
+  window_.reset();
+  SetLastError(code);
+}
+
 bool ProgressWindow::Due() {
   const ULONGLONG now = GetTickCount64();
   if (!window_ || (lastUpdate_ != 0 && now - lastUpdate_ < 20)) return false;

@@ -13,6 +13,11 @@ class ProgressWindow {
   // Creates the window with a catalogue caption and shows it without taking
   // the focus from the main window.
   explicit ProgressWindow(int captionId);
+  // Destroying the window may change the thread's last error, which holds
+  // the reason of the operation that showed it: the reason is kept.
+  ~ProgressWindow();
+  ProgressWindow(const ProgressWindow&) = delete;
+  ProgressWindow& operator=(const ProgressWindow&) = delete;
   HWND handle() const { return window_.get(); }
   void SetText(const char* text);
   void SetRange(int low, int high);

@@ -1,12 +1,14 @@
 #include "operations/reg_format.h"
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "core/code_page.h"
+
 namespace {
 
+// The registry's value types that have a form of their own in the file.
+constexpr uint32_t kString = 1, kBinary = 3, kDword = 4;
 constexpr uint32_t kWrapAt = 77;  // a byte list line of 77 or more characters continues
 
 void AppendByteList(TextBuffer* out, uint32_t lineStart, const uint8_t* data, uint32_t size) {
@@ -39,7 +41,7 @@ bool StringFitsQuotedForm(const uint8_t* data, uint32_t size) {
 void EscapeRegString(TextBuffer* out, const char* text, size_t length) {
   const char* end = text + length;
   const char* run = text;
-  for (const char* p = text; p < end; p = CharNextA(p)) {
+  for (const char* p = text; p < end; p = NextChar(p)) {
     if (*p != '\\' && *p != '"') continue;
     TextBufferAppendBytes(out, run, size_t(p - run));
     TextBufferAppendBytes(out, *p == '\\' ? "\\\\" : "\\\"", 2);
@@ -57,11 +59,11 @@ void AppendValueLine(TextBuffer* out, const char* name, uint32_t type, const uin
     EscapeRegString(out, name, strlen(name));
     TextBufferAppendBytes(out, "\"=", 2);
   }
-  if (type == REG_SZ && StringFitsQuotedForm(data, size)) {
+  if (type == kString && StringFitsQuotedForm(data, size)) {
     TextBufferAppendChar(out, '"');
     EscapeRegString(out, reinterpret_cast<const char*>(data), size - 1);
     TextBufferAppendChar(out, '"');
-  } else if (type == REG_DWORD && size == 4) {
+  } else if (type == kDword && size == 4) {
     char text[16];
     const uint32_t value = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
                            uint32_t(data[3]) << 24;
@@ -71,7 +73,7 @@ void AppendValueLine(TextBuffer* out, const char* name, uint32_t type, const uin
     return;
   } else {
     char prefix[24];
-    if (type == REG_BINARY)
+    if (type == kBinary)
       strcpy(prefix, "hex:");
     else
       snprintf(prefix, sizeof prefix, "hex(%x):", unsigned(type));

@@ -7,8 +7,9 @@
 
 #include "core/files.h"
 #include "core/handles.h"
+#include "core/registry_roots.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/expansion.h"
 #include "operations/reg_format.h"
 
@@ -219,18 +220,11 @@ int ExportRegistryKey(const char* keyText, const char* entryFolder, int useReged
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
   if (useRegedit) return ExportWithRegedit(keyText, fileName);
 
-  int result = 1;
-  DWORD code = ERROR_SUCCESS;
-  {
-    ProgressWindow window(IDS_CAPTION_EXPORTING_REGISTRY);
-    TextBuffer file;
-    PathText key;
-    TextBufferInit(&file);
-    TextBufferAppend(&file, "REGEDIT4\r\n\r\n");
-    if (PrepareKeyText(keyText, &key) && WriteKeyText(&window, key.s, &file, failedKey))
-      result = WriteWholeFile(fileName.s, file);
-    code = GetLastError();
-  }  // destroying the window may change the last error
-  SetLastError(code);
-  return result;
+  ProgressWindow window(IDS_CAPTION_EXPORTING_REGISTRY);
+  TextBuffer file;
+  PathText key;
+  TextBufferInit(&file);
+  TextBufferAppend(&file, "REGEDIT4\r\n\r\n");
+  if (!PrepareKeyText(keyText, &key) || !WriteKeyText(&window, key.s, &file, failedKey)) return 1;
+  return WriteWholeFile(fileName.s, file);
 }

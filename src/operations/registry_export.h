@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/memory.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/progress_window.h"
 
 // Exports keyText (variables and short roots allowed) into the file named by

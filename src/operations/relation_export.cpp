@@ -7,7 +7,7 @@
 
 #include "core/handles.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "operations/progress_window.h"
 #include "operations/registry_export.h"
 
@@ -144,26 +144,17 @@ LONG PerUserPass(ProgressWindow& window, const char* program, TextBuffer* file) 
 int ExportRelation(const char* program, const char* entryFolder, int /*unused*/) {
   PathText fileName;
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
-  int result = 1;
-  DWORD code = ERROR_SUCCESS;
-  {
-    ProgressWindow window(IDS_CAPTION_EXPORTING_RELATIONS);
-    ShowProgress(window, IDS_RELATION_SAVING, program, "");
-    TextBuffer file;
-    TextBufferInit(&file);
-    TextBufferAppend(&file, "REGEDIT4\r\n\r\n; Relation with ");
-    TextBufferAppend(&file, program);
-    TextBufferAppend(&file, "\r\n\r\n");
-    window.SetRange(0, 100);
-    window.SetPosition(0);
-    LONG status = MachineWidePass(window, program, &file);
-    if (status == ERROR_SUCCESS) status = PerUserPass(window, program, &file);
-    if (status == ERROR_SUCCESS)
-      result = WriteWholeFile(fileName.s, file);
-    else
-      SetLastError(DWORD(status));
-    code = GetLastError();
-  }  // destroying the window may change the last error
-  SetLastError(code);
-  return result;
+  ProgressWindow window(IDS_CAPTION_EXPORTING_RELATIONS);
+  ShowProgress(window, IDS_RELATION_SAVING, program, "");
+  TextBuffer file;
+  TextBufferInit(&file);
+  TextBufferAppend(&file, "REGEDIT4\r\n\r\n; Relation with ");
+  TextBufferAppend(&file, program);
+  TextBufferAppend(&file, "\r\n\r\n");
+  window.SetRange(0, 100);
+  window.SetPosition(0);
+  LONG status = MachineWidePass(window, program, &file);
+  if (status == ERROR_SUCCESS) status = PerUserPass(window, program, &file);
+  if (status != ERROR_SUCCESS) return SetLastError(DWORD(status)), 1;
+  return WriteWholeFile(fileName.s, file);
 }

@@ -8,10 +8,11 @@
 #include "backup/backup_run.h"
 #include "core/interaction.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/notices.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "ui/file_dialog.h"
-#include "ui/fixed_texts.h"
+#include "core/fixed_texts.h"
 #include "ui/main_window_state.h"
 #include "ui/template_editor.h"
 #include "ui/template_list.h"
@@ -195,14 +196,12 @@ void EditSelectedTemplates(HWND window) {
 void DeleteSelectedTemplates(HWND window) {
   const int selected = SelectedTemplateRowCount();
   if (selected == 0) {
-    ShowMessage(window, LoadMessage(IDS_NO_TEMPLATES_SELECTED), LoadMessage(IDS_CAPTION_NOTIFY), MB_ICONINFORMATION);
+    ShowNotice(window, LoadMessage(IDS_NO_TEMPLATES_SELECTED));
     return;
   }
   char question[512];
   snprintf(question, sizeof question, LoadMessage(IDS_DELETE_TEMPLATES_QUESTION), selected);
-  if (ShowMessage(window, question, LoadMessage(IDS_CAPTION_QUESTION), MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) !=
-      IDYES)
-    return;
+  if (!AskYesNo(window, question, IDS_CAPTION_QUESTION, MB_ICONWARNING | MB_DEFBUTTON2)) return;
   for (;;) {
     const int row = int(SendMessageA(State().templateList, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
     if (row < 0) break;

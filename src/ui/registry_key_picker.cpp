@@ -8,12 +8,12 @@
 #include "core/interaction.h"
 #include "core/memory.h"
 #include "core/messages.h"
-#include "core/text.h"
+#include "core/notices.h"
+#include "core/registry_roots.h"
+#include "core/paths.h"
 #include "resource.h"
 
 namespace {
-
-const char* const kRootNames[] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS"};
 
 // An item's data while its sub-keys have not been read yet.
 constexpr LPARAM kNotFilled = 1;
@@ -54,7 +54,7 @@ bool OpenKeyOfPath(const char* path, RegKey* key) {
 bool OpenKeyOfItem(HWND dialog, HTREEITEM item, RegKey* key) {
   HeapBlock path(GetTreeItemPath(Tree(dialog), item, "\\"));
   if (path && OpenKeyOfPath(path.get(), key)) return true;
-  ShowMessage(dialog, LoadMessage(IDS_CANT_OPEN_KEY_PERMISSION), LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
+  ShowError(dialog, LoadMessage(IDS_CANT_OPEN_KEY_PERMISSION));
   return false;
 }
 
@@ -172,7 +172,7 @@ void ShowValues(HWND dialog, HTREEITEM item) {
 }
 
 void OnInitDialog(HWND dialog) {
-  for (const char* root : kRootNames) InsertKeyItem(Tree(dialog), TVI_ROOT, TVI_LAST, root, true);
+  for (const RegistryRoot& root : kRegistryRoots) InsertKeyItem(Tree(dialog), TVI_ROOT, TVI_LAST, root.fullName, true);
   const struct {
     int header;
     int width;

@@ -8,14 +8,17 @@
 #include "backup/template_format.h"
 #include "core/errors.h"
 #include "core/handles.h"
+#include "core/dialog_text.h"
+#include "core/files.h"
 #include "core/interaction.h"
 #include "core/memory.h"
 #include "core/messages.h"
+#include "core/notices.h"
 #include "core/program_folder.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "resource.h"
 #include "ui/file_dialog.h"
-#include "ui/fixed_texts.h"
+#include "core/fixed_texts.h"
 #include "ui/overwrite_question.h"
 #include "ui/registry_key_picker.h"
 
@@ -69,27 +72,6 @@ TemplateEditorState* StateOf(HWND dialog) {
 HWND EntryList(HWND dialog) { return GetDlgItem(dialog, IDC_ENTRY_LIST); }
 
 bool IsChecked(HWND dialog, int id) { return IsDlgButtonChecked(dialog, id) == BST_CHECKED; }
-
-// Messages.
-
-void Notify(HWND dialog, int id) {
-  ShowMessage(dialog, LoadMessage(id), LoadMessage(IDS_CAPTION_NOTIFY), MB_ICONINFORMATION);
-}
-
-void ReportError(HWND dialog, int id) {
-  ShowMessage(dialog, LoadMessage(id), LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
-}
-
-// For failures the catalogue has no text for: the system's own.
-void ReportSystemError(HWND dialog, DWORD code) {
-  TextBuffer text;
-  if (TextBufferInit(&text)) AppendSystemErrorText(&text, code);
-  ShowMessage(dialog, text.text ? text.text : "", LoadMessage(IDS_CAPTION_ERROR), MB_ICONERROR);
-}
-
-bool Ask(HWND dialog, const char* question, const char* caption, UINT icon) {
-  return ShowMessage(dialog, question, caption, MB_YESNO | icon) == IDYES;
-}
 
 // Rows of the entry list: the entry's argument and its kind's image.
 
@@ -189,27 +171,10 @@ void SetUpEntryList(HWND dialog, TemplateEditorState* state, HINSTANCE module) {
   SendMessageA(list, LVM_INSERTCOLUMNA, 0, LPARAM(&column));
 }
 
-// The whole file, zero-terminated, in a new block; null when it cannot be
-// read whole, or holds a NUL byte, which would hide every line after it
-// from the editor and so from the file it saves.
-char* ReadWholeFile(HANDLE file) {
-  LARGE_INTEGER size = {};
-  if (!GetFileSizeEx(file, &size) || size.QuadPart >= 0xFFFFFFFF) return nullptr;
-  const DWORD length = DWORD(size.QuadPart);
-  HeapBlock content(MemAlloc(size_t(length) + 1));
-  DWORD got = 0;
-  if (!content || !ReadFile(file, content.get(), length, &got, nullptr) || got < length) return nullptr;
-  content.get()[length] = '\0';
-  if (memchr(content.get(), 0, length)) return nullptr;
-  return static_cast<char*>(content.release());
-}
-
 void LoadTemplate(HWND dialog, const char* path) {
-  FileHandle file(
-      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return ReportError(dialog, IDS_CANT_OPEN_TEMPLATE);
-  HeapBlock content(ReadWholeFile(file.get()));
-  if (!content) return ReportError(dialog, IDS_CANT_READ_TEMPLATE);
+  bool opened = false;
+  HeapBlock content(ReadTemplateText(path, &opened));
+  if (!content) return ShowError(dialog, LoadMessage(opened ? IDS_CANT_READ_TEMPLATE : IDS_CANT_OPEN_TEMPLATE));
   char* cursor = content.get();
   for (int id : kHeaderFields) {
     const char* line = TakeLine(&cursor);
@@ -244,14 +209,14 @@ void OnBrowseFolder(HWND dialog) {
   if (!BrowseForFolder(dialog, LoadMessage(IDS_SELECT_DIRECTORY), folder)) return;
   PathText pattern;
   if (!pattern.Set(folder) || !pattern.EnsureSeparator() || !pattern.Append("*.*"))
-    return ReportSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
+    return ShowSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
   SetDlgItemTextA(dialog, IDC_FILE_PATH, pattern.s);
 }
 
 void OnBrowseKey(HWND dialog) {
   HeapBlock key(PickRegistryKey(dialog));
   if (!key) return;
-  if (strlen(key.get()) > kArgumentLimit) return ReportSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
+  if (strlen(key.get()) > kArgumentLimit) return ShowSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
   SetDlgItemTextA(dialog, IDC_KEY_PATH, key.get());
 }
 
@@ -300,12 +265,12 @@ void ReadKindInput(HWND dialog, KindInput* input) {
 void FillRow(HWND dialog, TemplateEditorState* state, int row) {
   KindInput input;
   ReadKindInput(dialog, &input);
-  if (input.tooLong) return ReportSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
+  if (input.tooLong) return ShowSystemError(dialog, ERROR_FILENAME_EXCED_RANGE);
   HWND list = EntryList(dialog);
   if (row < 0 && (row = AppendRow(list, "", ImageIndexOfKind(TemplateEntryKind::Unset))) < 0) return;
   if (input.text) WriteRow(list, row, input.text, input.image);
   if (input.image == ImageIndexOfKind(TemplateEntryKind::Ini))
-    ShowMessage(dialog, kIniEntryNotSupported, LoadMessage(IDS_CAPTION_ERROR), MB_OK);
+    Tell(dialog, kIniEntryNotSupported, IDS_CAPTION_ERROR, MB_OK);
   state->modified = 1;
 }
 
@@ -314,19 +279,19 @@ void FillRow(HWND dialog, TemplateEditorState* state, int row) {
 void OnUpdate(HWND dialog, TemplateEditorState* state) {
   HWND list = EntryList(dialog);
   const int selected = SelectedRowCount(list);
-  if (selected == 0) return Notify(dialog, IDS_NO_TEMPLATES_SELECTED);
-  if (selected > 1) return Notify(dialog, IDS_TWO_OR_MORE_SELECTED);
+  if (selected == 0) return ShowNotice(dialog, LoadMessage(IDS_NO_TEMPLATES_SELECTED));
+  if (selected > 1) return ShowNotice(dialog, LoadMessage(IDS_TWO_OR_MORE_SELECTED));
   FillRow(dialog, state, int(SendMessageA(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)));
 }
 
 void OnDelete(HWND dialog, TemplateEditorState* state) {
   HWND list = EntryList(dialog);
   const int selected = SelectedRowCount(list);
-  if (selected == 0) return Notify(dialog, IDS_NO_TEMPLATES_SELECTED);
+  if (selected == 0) return ShowNotice(dialog, LoadMessage(IDS_NO_TEMPLATES_SELECTED));
   const char* format = LoadMessage(IDS_DELETE_TASKS_QUESTION);
   char question[512];
   snprintf(question, sizeof question, format ? format : "", selected);
-  if (!Ask(dialog, question, LoadMessage(IDS_CAPTION_QUESTION), MB_ICONWARNING | MB_DEFBUTTON2)) return;
+  if (!AskYesNo(dialog, question, IDS_CAPTION_QUESTION, MB_ICONWARNING | MB_DEFBUTTON2)) return;
   for (int row = 0; row < RowCount(list);) {
     if (!IsRowSelected(list, row)) {
       ++row;
@@ -359,7 +324,7 @@ void OnMoveDown(HWND dialog, TemplateEditorState* state) {
 // one that is free or agrees to replace it; false on Cancel.
 bool AskNewTemplateName(HWND dialog, char* name) {
   PathText folder;
-  const bool folderFits = folder.Set(ProgramFolder()) && folder.Append("template\\");
+  const bool folderFits = TemplateFolderPath(&folder);
   const DialogFilter filter(kTemplateFilter);
   for (;;) {
     name[0] = '\0';
@@ -368,8 +333,7 @@ bool AskNewTemplateName(HWND dialog, char* name) {
     save.lpstrDefExt = "txt";
     if (!AskSaveFile(&save)) return false;
     if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return true;
-    if (Ask(dialog, LoadMessage(IDS_SAME_NAME_OVERWRITE), LoadMessage(IDS_CAPTION_QUESTION), MB_ICONQUESTION))
-      return true;
+    if (AskYesNo(dialog, LoadMessage(IDS_SAME_NAME_OVERWRITE), IDS_CAPTION_QUESTION, MB_ICONQUESTION)) return true;
   }
 }
 
@@ -392,20 +356,15 @@ bool ComposeTemplate(HWND dialog, TextBuffer* text) {
   return true;
 }
 
-// Writes the text over the target, offering retries; false when the person
-// gives up, which keeps them in the editor with their work.
+// Writes the text beside the target and puts it in place, offering
+// retries; false when the person gives up, which keeps them in the editor
+// with their work and leaves any earlier file whole.
 bool WriteTemplate(HWND dialog, const char* target, const TextBuffer& text) {
-  FileHandle file;
-  while (!(file = FileHandle(CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                         nullptr)))) {
-    if (!Ask(dialog, LoadMessage(IDS_CANT_OPEN_FILE_TO_WRITE), LoadMessage(IDS_CANT_OPEN_FILE), MB_ICONERROR))
-      return false;
-  }
   for (;;) {
-    DWORD written = 0;
-    if (WriteFile(file.get(), text.text, text.length, &written, nullptr) && written == text.length) return true;
-    if (!Ask(dialog, LoadMessage(IDS_CANT_WRITE_FILE), LoadMessage(IDS_CANT_OPEN_FILE), MB_ICONERROR)) return false;
-    SetFilePointer(file.get(), 0, nullptr, FILE_BEGIN);
+    const DWORD code = WriteFileAside(target, text.text, text.length);
+    if (code == ERROR_SUCCESS) return true;
+    if (!AskRetry(dialog, IsWriteFailure(code) ? IDS_CANT_WRITE_FILE : IDS_CANT_OPEN_FILE_TO_WRITE, IDS_CANT_OPEN_FILE))
+      return false;
   }
 }
 
@@ -422,13 +381,13 @@ void OnSave(HWND dialog, const TemplateEditorState* state) {
     target = chosen;
   }
   TextBuffer text;
-  if (!ComposeTemplate(dialog, &text)) return ReportSystemError(dialog, ERROR_NOT_ENOUGH_MEMORY);
+  if (!ComposeTemplate(dialog, &text)) return ShowSystemError(dialog, ERROR_NOT_ENOUGH_MEMORY);
   if (WriteTemplate(dialog, target, text)) EndDialog(dialog, 1);
 }
 
 void OnCancel(HWND dialog, const TemplateEditorState* state) {
   if (state->modified &&
-      !Ask(dialog, LoadMessage(IDS_CANCEL_EDITING), LoadMessage(IDS_CAPTION_QUESTION), MB_ICONQUESTION))
+      !AskYesNo(dialog, LoadMessage(IDS_CANCEL_EDITING), IDS_CAPTION_QUESTION, MB_ICONQUESTION))
     return;
   EndDialog(dialog, 0);
 }

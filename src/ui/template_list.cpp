@@ -6,8 +6,10 @@
 #include "core/interaction.h"
 #include "core/memory.h"
 #include "core/messages.h"
+#include "core/files.h"
+#include "core/notices.h"
 #include "core/program_folder.h"
-#include "core/text.h"
+#include "core/paths.h"
 #include "ui/main_window_state.h"
 
 namespace {
@@ -107,7 +109,7 @@ void LoadTemplateList(HWND owner) {
       file.reset(CreateFileA(path.s, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                              nullptr));
     if (!file) {
-      ShowMessage(owner, LoadMessage(IDS_CANT_OPEN_FILE), found.cFileName, MB_ICONERROR);
+      TellWithCaption(owner, LoadMessage(IDS_CANT_OPEN_FILE), found.cFileName, MB_ICONERROR);
       continue;
     }
     AddRow(file.get(), found.cFileName);

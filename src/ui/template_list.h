@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "core/text.h"
+#include "core/paths.h"
 
 void LoadTemplateList(HWND owner);
 // Sorts by a column; the same column again flips the direction.

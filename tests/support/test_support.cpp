@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 
@@ -323,3 +324,26 @@ int RunTestChildIfAsked(int argc, char** argv) {
     if (child.name == std::string(argv[2])) return child.run(std::vector<std::string>(argv + 3, argv + argc));
   return 99;
 }
+
+std::string MountedDrive(const char* variable) {
+  const char* path = getenv(variable);
+  REQUIRE_MESSAGE(path, variable << " is not set: run the tests through CTest");
+  std::string windows = path;
+  if (!windows.empty() && windows.back() != '\\') windows += '\\';
+  return windows;
+}
+
+FilledDrive::FilledDrive() : drive_(MountedDrive("ARK_SMALL_DRIVE")) {
+  ULARGE_INTEGER total = {};
+  REQUIRE(GetDiskFreeSpaceExA(drive_.c_str(), nullptr, &total, nullptr));
+  REQUIRE(total.QuadPart < 16 * 1024 * 1024);
+  FileHandle filler(CreateFileA((drive_ + "filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  const std::string block(4096, 'x');
+  DWORD written = 0;
+  while (WriteFile(filler.get(), block.data(), DWORD(block.size()), &written, nullptr) && written == block.size()) {
+  }
+  while (WriteFile(filler.get(), block.data(), 1, &written, nullptr) && written == 1) {
+  }
+}
+
+FilledDrive::~FilledDrive() { DeleteFileA((drive_ + "filler").c_str()); }

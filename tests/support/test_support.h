@@ -145,6 +145,23 @@ std::string TextOf(int messageId);
 // The platform's own text for an error code.
 std::string SystemText(DWORD code);
 
+// One of the small drives the test command mounts (ARK_SMALL_DRIVE,
+// ARK_READ_ONLY_DRIVE), as a Windows path ending in "\\".
+std::string MountedDrive(const char* variable);
+// Fills the small drive to its last byte while it lives; only a drive of a
+// few megabytes, never the machine's disk.
+class FilledDrive {
+ public:
+  FilledDrive();
+  ~FilledDrive();
+  FilledDrive(const FilledDrive&) = delete;
+  FilledDrive& operator=(const FilledDrive&) = delete;
+  const std::string& path() const { return drive_; }
+
+ private:
+  std::string drive_;
+};
+
 // A test program can run a second copy of itself as a child process that
 // runs one named function instead of the tests (to be killed, say).
 // Registered at namespace scope: static const TestChild child("name", fn);

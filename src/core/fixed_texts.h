@@ -1,6 +1,6 @@
-// The few texts the windows show that are not in the catalogue: the file
-// dialogs' filters, whose names are Japanese in every language, and the
-// template editor's INI notice.
+// The few texts the program shows that are not in the catalogue: the file
+// dialogs' filters, whose names are Japanese in every language, the INI and
+// compression notices.
 #pragma once
 
 // Name and pattern pairs, each text zero-terminated, the list ended by an
@@ -13,3 +13,9 @@ inline constexpr wchar_t kTemplateFilter[] = L"Template (*.txt)\0*.txt\0";
 // The text of an INI entry, and what Add and Update say when they make one.
 inline constexpr char kIniEntryText[] = "(INI)";
 inline constexpr char kIniEntryNotSupported[] = "Ini is not supported yet.";
+
+// What a backup says of an INI entry, and of a compression type.
+inline constexpr char kIniNotSupported[] = "INIbackup has not been supported yet. ";
+inline constexpr char kCompressionNotice[] =
+    "Compress have not supported yet!\nPlease compress yourself after backup.\nsorry.";
+inline constexpr char kCompressionCaption[] = "NON IMPLEMENTED FUNCTION";

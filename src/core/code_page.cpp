@@ -1,0 +1,24 @@
+#include "core/code_page.h"
+
+namespace {
+
+CodePage& Current() {
+  static CodePage current = SystemCodePage();
+  return current;
+}
+
+}  // namespace
+
+CodePage::CodePage(unsigned number, std::initializer_list<LeadRange> leads) : number_(number) {
+  for (const LeadRange& range : leads) AddLeads(range);
+}
+
+void CodePage::AddLeads(LeadRange range) {
+  for (unsigned b = range.first; b <= range.last; ++b) lead_[b] = true;
+}
+
+const CodePage& TextCodePage() { return Current(); }
+
+void SetTextCodePage(const CodePage& codePage) { Current() = codePage; }
+
+CodePage ShiftJisCodePage() { return CodePage(932, {{0x81, 0x9F}, {0xE0, 0xFC}}); }
