@@ -37,6 +37,4 @@ target_compile_options(Arkivanto2 PRIVATE ${ARK_WARNINGS})
 target_link_options(Arkivanto2 PRIVATE -static)
 
 add_subdirectory(tests)
-if(EXISTS ${CMAKE_SOURCE_DIR}/bench/CMakeLists.txt)
-  add_subdirectory(bench)
-endif()
+add_subdirectory(bench)

@@ -11,8 +11,8 @@ cmake --build build/win64 -j "$jobs"
 cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build/win32 -j "$jobs"
 
-[ -x scripts/player-native.sh ] && bash scripts/player-native.sh
-[ -x scripts/player-fuzz.sh ] && bash scripts/player-fuzz.sh "${ARK_FUZZ_SECONDS:-60}"
+bash scripts/player-native.sh
+bash scripts/fuzz.sh "${ARK_FUZZ_SECONDS:-30}"
 
 # The artwork generator and the example templates' checker, in a second.
 python3 -m unittest discover -s tools -p 'test_*.py'

@@ -17,6 +17,15 @@ void CodePage::AddLeads(LeadRange range) {
   for (unsigned b = range.first; b <= range.last; ++b) lead_[b] = true;
 }
 
+bool CodePage::IsWellFormed(const char* s, size_t n) const {
+  for (size_t i = 0; i < n; ++i) {
+    if (!IsLead(s[i])) continue;
+    if (i + 1 >= n || !IsTrail(s[i + 1])) return false;
+    ++i;
+  }
+  return true;
+}
+
 const CodePage& TextCodePage() { return Current(); }
 
 void SetTextCodePage(const CodePage& codePage) { Current() = codePage; }

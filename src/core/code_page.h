@@ -5,6 +5,7 @@
 // from the platform in the program and is fixed in native builds.
 #pragma once
 
+#include <cstddef>
 #include <initializer_list>
 
 class CodePage {
@@ -17,10 +18,16 @@ class CodePage {
   void AddLeads(LeadRange range);
   unsigned number() const { return number_; }
   bool IsLead(char c) const { return lead_[static_cast<unsigned char>(c)]; }
-  // The character after p: two bytes on for a lead byte with a byte after
-  // it, one otherwise, none at the terminator (as the platform's CharNext).
-  const char* Next(const char* p) const { return !*p ? p : IsLead(*p) && p[1] ? p + 2 : p + 1; }
+  // A byte that can follow a lead byte: no double-byte code page has a trail
+  // byte below 0x40, so a line end, a quote or "%" always stands alone.
+  static bool IsTrail(char c) { return static_cast<unsigned char>(c) >= 0x40 && c != 0x7F; }
+  // The character after p: two bytes on for a lead byte with a trail byte
+  // after it, one otherwise, none at the terminator.
+  const char* Next(const char* p) const { return !*p ? p : IsLead(*p) && IsTrail(p[1]) ? p + 2 : p + 1; }
   char* Next(char* p) const { return const_cast<char*>(Next(static_cast<const char*>(p))); }
+  // True when every lead byte of the n bytes has its trail byte: text that
+  // reads the same to every program of this code page.
+  bool IsWellFormed(const char* s, size_t n) const;
 
  private:
   unsigned number_;

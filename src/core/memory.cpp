@@ -7,9 +7,11 @@ TextBuffer::~TextBuffer() { MemFree(text); }
 int TextBufferInit(TextBuffer* buffer) {
   MemFree(buffer->text);
   buffer->length = 0;
+  buffer->failed = false;
   buffer->text = static_cast<char*>(MemAlloc(kTextBufferStep));
   if (!buffer->text) {
     buffer->capacity = 0;
+    buffer->failed = true;
     return 0;
   }
   buffer->capacity = kTextBufferStep;
@@ -25,7 +27,7 @@ void TextBufferFree(TextBuffer* buffer) {
 }
 
 int TextBufferAppendBytes(TextBuffer* buffer, const char* bytes, size_t count) {
-  if (!buffer->text) return 0;
+  if (buffer->failed || (!buffer->text && !TextBufferInit(buffer))) return 0;
   const uint64_t needed = uint64_t(buffer->length) + count + 1;
   if (needed > buffer->capacity) {
     uint64_t capacity = uint64_t(buffer->capacity) * 2;
@@ -34,6 +36,7 @@ int TextBufferAppendBytes(TextBuffer* buffer, const char* bytes, size_t count) {
     void* grown = capacity ? MemRealloc(buffer->text, size_t(capacity)) : nullptr;
     if (!grown) {
       TextBufferFree(buffer);
+      buffer->failed = true;
       return 0;
     }
     buffer->text = static_cast<char*>(grown);

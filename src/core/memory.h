@@ -91,12 +91,14 @@ char* ReadWholeText(Fill fill) {
 // A growable zero-terminated text. Capacity starts at 4096 bytes and stays a
 // multiple of 4096; it doubles when it runs out so that long exports cost time
 // linear in their size. The length is kept, so appending never re-measures
-// the text. A buffer whose memory ran out holds no text (text is null) and
-// ignores further appends.
+// the text. The first append makes the text of a buffer never initialised; a
+// buffer whose memory ran out holds no text (text is null, failed is set)
+// and ignores further appends.
 struct TextBuffer {
   char* text = nullptr;
   uint32_t capacity = 0;  // bytes allocated, terminator included
   uint32_t length = 0;    // bytes of text, terminator excluded
+  bool failed = false;
 
   TextBuffer() = default;
   ~TextBuffer();

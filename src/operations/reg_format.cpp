@@ -28,12 +28,13 @@ void AppendByteList(TextBuffer* out, uint32_t lineStart, const uint8_t* data, ui
 }
 
 // A string value goes out as quoted text only when the text form imports to
-// exactly the same bytes: one terminating NUL at the end and no line break.
+// exactly the same bytes: one terminating NUL at the end, no line break, and
+// whole characters (a lead byte without its trail would swallow the quote).
 bool StringFitsQuotedForm(const uint8_t* data, uint32_t size) {
   if (size == 0 || data[size - 1] != 0) return false;
   for (uint32_t i = 0; i + 1 < size; ++i)
     if (data[i] == 0 || data[i] == '\r' || data[i] == '\n') return false;
-  return true;
+  return TextCodePage().IsWellFormed(reinterpret_cast<const char*>(data), size - 1);
 }
 
 }  // namespace
@@ -81,6 +82,10 @@ void AppendValueLine(TextBuffer* out, const char* name, uint32_t type, const uin
     AppendByteList(out, lineStart, data, size);
   }
   TextBufferAppendBytes(out, "\r\n", 2);
+}
+
+bool FitsValueLine(const char* name, size_t length) {
+  return !memchr(name, '\r', length) && !memchr(name, '\n', length) && TextCodePage().IsWellFormed(name, length);
 }
 
 void AppendKeyHeader(TextBuffer* out, const char* fullKeyName) {

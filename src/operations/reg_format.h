@@ -12,8 +12,14 @@ void EscapeRegString(TextBuffer* out, const char* text, size_t length);
 
 // Appends one value line, CR LF included: the name part ("@=" for the default
 // value) and the data part in the form that imports back to the same type and
-// bytes.
+// bytes. The name must fit one line: no CR or LF, whole characters
+// (FitsValueLine).
 void AppendValueLine(TextBuffer* out, const char* name, uint32_t type, const uint8_t* data, uint32_t size);
+
+// A key or value name that a line of the file carries as it is: no line
+// break, which would end the line and let the rest read as a line of its
+// own, and whole characters of the code page.
+bool FitsValueLine(const char* name, size_t length);
 
 // Appends the deletion line and the section line of a key.
 void AppendKeyHeader(TextBuffer* out, const char* fullKeyName);

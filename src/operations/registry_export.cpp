@@ -35,13 +35,6 @@ struct ValueBuffers {
   }
 };
 
-// A key or value name goes into the file as it is: a line break in it
-// would end its line there and let the rest of the name read as a line of
-// its own, such as the section line of another key.
-bool FitsOnOneLine(const char* name, size_t length) {
-  return !memchr(name, '\r', length) && !memchr(name, '\n', length);
-}
-
 void NameFailure(PathText* failed, const char* keyName, const char* valueName = nullptr) {
   if (!failed) return;
   failed->Set(keyName);
@@ -65,7 +58,7 @@ LONG WriteValues(ProgressWindow* window, HKEY key, const char* keyName, DWORD va
                              reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
     }
     if (status != ERROR_SUCCESS) return status;
-    if (!FitsOnOneLine(buffers.name.get(), nameLength)) {
+    if (!FitsValueLine(buffers.name.get(), nameLength)) {
       NameFailure(failed, keyName, buffers.name.get());
       return ERROR_INVALID_NAME;
     }
@@ -204,7 +197,7 @@ int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file, 
       return FailWith(status);
     }
     PathText child;
-    if (!FitsOnOneLine(name.get(), length) || !child.Set(keyText) || !child.EnsureSeparator() ||
+    if (!FitsValueLine(name.get(), length) || !child.Set(keyText) || !child.EnsureSeparator() ||
         !child.Append(name.get())) {
       const DWORD code = child.overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME;
       if (failed && failed->Set(fullName.s) && failed->Append("\\")) failed->Append(name.get());

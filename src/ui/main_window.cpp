@@ -77,17 +77,16 @@ HWND CreateChild(DWORD exStyle, const char* className, const char* text, DWORD s
 
 bool CreateToolbar(HWND window, HINSTANCE instance) {
   MainWindowState& s = State();
-  s.toolbarImages = ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 4, 4);
+  s.toolbarImages.reset(ImageList_Create(16, 16, ILC_COLOR4 | ILC_MASK, 4, 4));
   if (!s.toolbarImages) return false;
-  HBITMAP strip = LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TOOLBAR));
+  GdiObject strip(LoadBitmapA(instance, MAKEINTRESOURCEA(IDB_TOOLBAR)));
   if (!strip) return false;
-  ImageList_AddMasked(s.toolbarImages, strip, RGB(255, 0, 255));
-  DeleteObject(strip);
+  ImageList_AddMasked(s.toolbarImages.get(), static_cast<HBITMAP>(strip.get()), RGB(255, 0, 255));
   s.toolbar = CreateChild(0, TOOLBARCLASSNAMEA, nullptr, WS_CHILD | WS_VISIBLE | TBSTYLE_FLAT | CCS_NODIVIDER, 0, 0,
                           100, 32, window, 0, instance);
   if (!s.toolbar) return false;
   SendMessageA(s.toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
-  SendMessageA(s.toolbar, TB_SETIMAGELIST, 0, LPARAM(s.toolbarImages));
+  SendMessageA(s.toolbar, TB_SETIMAGELIST, 0, LPARAM(s.toolbarImages.get()));
   s.tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
                               CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
   if (!s.tooltip) return false;
@@ -403,8 +402,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
       break;
     case WM_CLOSE: DestroyWindow(window); return 0;
     case WM_DESTROY:
-      if (State().toolbarImages) ImageList_Destroy(State().toolbarImages);
-      State().toolbarImages = nullptr;
+      State().toolbarImages.reset();
       PostQuitMessage(0);
       break;
     default: break;

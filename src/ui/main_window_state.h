@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include "core/handles.h"
+
 struct MainWindowState {
   HINSTANCE instance = nullptr;
   HWND window = nullptr;
@@ -18,7 +20,7 @@ struct MainWindowState {
   HWND overallProgress = nullptr;
   HWND templateProgress = nullptr;
   HWND templateList = nullptr;
-  HIMAGELIST toolbarImages = nullptr;
+  OwnedImageList toolbarImages;  // destroyed with the window
   int sortColumn = -1;
   int sortDescending = 0;
 };
