@@ -25,6 +25,7 @@
 #include "core/handles.h"
 #include "core/memory.h"
 #include "message_ids.h"
+#include "core/wide_text.h"
 #include "operations/registry_export.h"
 
 namespace {
@@ -226,12 +227,16 @@ bool TimeRegedit(Export* e, const ScratchFolder& folder, unsigned round) {
 // The own writer without its progress window and without the file: what the
 // registry reads and the text building cost by themselves.
 bool TimeWriterAlone(Export* e, unsigned round) {
-  TextBuffer text;
+  std::string text;
   const auto run = [&] {
-    TextBufferInit(&text);
-    return WriteKeyText(nullptr, KeyText(*e).c_str(), &text) ? 0 : 1;
+    WidePath key;
+    FromCodePage(KeyText(*e).c_str(), &key);
+    RegExport file(false);
+    const int ok = file.WriteKey(nullptr, key.s);
+    text.assign(file.text().text ? file.text().text : "", file.text().length);
+    return ok ? 0 : 1;
   };
-  const auto result = [&] { return text.text ? std::string(text.text, text.length) : std::string(); };
+  const auto result = [&] { return text; };
   return Measure("writer alone", *e, round == 0, &e->writerAlone, run, result);
 }
 

@@ -15,6 +15,7 @@
 #include "core/messages.h"
 #include "core/notices.h"
 #include "core/paths.h"
+#include "core/wide_text.h"
 #include "operations/expansion.h"
 #include "operations/file_copy.h"
 #include "operations/registry_export.h"
@@ -74,12 +75,19 @@ void AppendVisible(TextBuffer* out, const char* text) {
   }
 }
 
-// The folder an F or S entry's files go back to: the argument up to its last
-// "\\", expanded, with "\\" ensured.
+// The folder an F or S entry's files go back to: the argument expanded, up
+// to its last "\\", with "\\" ensured. Expanded first, since a registry
+// reference may bring the folder, backslashes and all. It must be spelled in
+// the code page of Restore.bat, or the entry fails rather than name another.
 bool RestoreTargetFolder(const char* argument, PathText* target) {
-  const size_t folderLength = size_t(FindFileNamePart(argument) - argument);
-  if (!target->AppendBytes(argument, folderLength) || !ExpandVariables(target->s)) return false;
-  target->Refresh();
+  WidePath expanded;
+  if (!ExpandVariablesWide(argument, &expanded)) return false;
+  size_t folderLength = 0;
+  for (size_t i = 0; i < expanded.length; ++i)
+    if (expanded.s[i] == L'\\') folderLength = i + 1;
+  expanded.Truncate(folderLength);
+  if (!InCodePage(expanded.s, target))
+    return SetLastError(target->overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION), false;
   if (!target->EnsureSeparator()) return false;
   if (!FitsInQuotes(target->s)) return SetLastError(ERROR_INVALID_NAME), false;
   return true;

@@ -1,9 +1,11 @@
 #include "core/files.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "core/handles.h"
 #include "core/memory.h"
+#include "core/wide_text.h"
 
 namespace {
 
@@ -126,31 +128,42 @@ bool FolderExists(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Removes a folder's contents by their wide names: a copy may hold names the
+// code page cannot spell.
+static void RemoveFolderContents(WidePath* folder) {
+  const size_t folderLength = folder->length;
+  if (!folder->Append(L"\\*")) return;
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW(folder->s, &found));
+  folder->Truncate(folderLength);
+  if (!search) return;
+  do {
+    if (wcscmp(found.cFileName, L".") == 0 || wcscmp(found.cFileName, L"..") == 0) continue;
+    if (!folder->Append(L"\\") || !folder->Append(found.cFileName)) {
+      folder->Truncate(folderLength);
+      continue;
+    }
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+      SetFileAttributesW(folder->s, found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (IsFolderLink(found.dwFileAttributes)) {
+      RemoveDirectoryW(folder->s);
+    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveFolderContents(folder);
+      RemoveDirectoryW(folder->s);
+    } else {
+      DeleteFileW(folder->s);
+    }
+    folder->Truncate(folderLength);
+  } while (FindNextFileW(search.get(), &found));
+}
+
 bool RemoveFolderTree(const char* path) {
-  PathText pattern;
-  if (!pattern.Set(path) || !pattern.EnsureSeparator()) return false;
-  const size_t folderLength = pattern.length;
-  if (!pattern.Append("*")) return false;
-  WIN32_FIND_DATAA found;
-  FindHandle search(FindFirstFileA(pattern.s, &found));
-  if (search) {
-    do {
-      if (strcmp(found.cFileName, ".") == 0 || strcmp(found.cFileName, "..") == 0) continue;
-      PathText child;
-      if (!child.AppendBytes(pattern.s, folderLength) || !child.Append(found.cFileName)) continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(child.s, found.dwFileAttributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-      if (IsFolderLink(found.dwFileAttributes))
-        RemoveDirectoryA(child.s);
-      else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveFolderTree(child.s);
-      else
-        DeleteFileA(child.s);
-    } while (FindNextFileA(search.get(), &found));
-  }
-  search.reset();
-  SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-  RemoveDirectoryA(path);
+  WidePath folder;
+  if (!FromCodePage(path, &folder)) return false;
+  while (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
+  RemoveFolderContents(&folder);
+  SetFileAttributesW(folder.s, FILE_ATTRIBUTE_NORMAL);
+  RemoveDirectoryW(folder.s);
   return !FolderExists(path);
 }
 

@@ -11,25 +11,53 @@
 #include "core/memory.h"
 #include "core/messages.h"
 #include "core/notices.h"
+#include "core/wide_text.h"
 
 namespace {
 
 constexpr size_t kNameLimit = 30;  // names are compared on at most 30 bytes
 
+// A folder variable names a shell folder by its old-style id or, for the
+// folders that have none, by its known-folder id.
 struct FolderVariable {
   const char* name;
-  int folderId;
+  int folderId;             // CSIDL_..., or -1
+  const KNOWNFOLDERID* known;  // for folders without an old-style id
 };
 
 constexpr FolderVariable kFolderVariables[] = {
-    {"AppData", CSIDL_APPDATA},
-    {"AllUsersAppData", CSIDL_COMMON_APPDATA},
-    {"ProgramFilesCommon", CSIDL_PROGRAM_FILES_COMMON},
-    {"HomePath", CSIDL_PROFILE},
-    {"UserProfile", CSIDL_PROFILE},
-    {"ProgramFiles", CSIDL_PROGRAM_FILES},
-    {"SystemRoot", CSIDL_WINDOWS},
-    {"Windir", CSIDL_WINDOWS},
+    {"AppData", CSIDL_APPDATA, nullptr},
+    {"AllUsersAppData", CSIDL_COMMON_APPDATA, nullptr},
+    {"ProgramData", CSIDL_COMMON_APPDATA, nullptr},
+    {"ProgramFilesCommon", CSIDL_PROGRAM_FILES_COMMON, nullptr},
+    {"HomePath", CSIDL_PROFILE, nullptr},
+    {"UserProfile", CSIDL_PROFILE, nullptr},
+    {"ProgramFiles", CSIDL_PROGRAM_FILES, nullptr},
+    {"ProgramFilesX86", CSIDL_PROGRAM_FILESX86, nullptr},
+    {"SystemRoot", CSIDL_WINDOWS, nullptr},
+    {"Windir", CSIDL_WINDOWS, nullptr},
+    {"System", CSIDL_SYSTEM, nullptr},
+    {"LocalAppData", CSIDL_LOCAL_APPDATA, nullptr},
+    {"LocalAppDataLow", -1, &FOLDERID_LocalAppDataLow},
+    {"Documents", CSIDL_PERSONAL, nullptr},
+    {"Personal", CSIDL_PERSONAL, nullptr},
+    {"Desktop", CSIDL_DESKTOPDIRECTORY, nullptr},
+    {"Favorites", CSIDL_FAVORITES, nullptr},
+    {"StartMenu", CSIDL_STARTMENU, nullptr},
+    {"Programs", CSIDL_PROGRAMS, nullptr},
+    {"Startup", CSIDL_STARTUP, nullptr},
+    {"SendTo", CSIDL_SENDTO, nullptr},
+    {"Templates", CSIDL_TEMPLATES, nullptr},
+    {"Music", CSIDL_MYMUSIC, nullptr},
+    {"Pictures", CSIDL_MYPICTURES, nullptr},
+    {"Videos", CSIDL_MYVIDEO, nullptr},
+    {"Downloads", -1, &FOLDERID_Downloads},
+    {"SavedGames", -1, &FOLDERID_SavedGames},
+    {"Fonts", CSIDL_FONTS, nullptr},
+    {"Public", -1, &FOLDERID_Public},
+    {"CommonDocuments", CSIDL_COMMON_DOCUMENTS, nullptr},
+    {"CommonStartMenu", CSIDL_COMMON_STARTMENU, nullptr},
+    {"CommonDesktop", CSIDL_COMMON_DESKTOPDIRECTORY, nullptr},
 };
 
 // Copies at most kNameLimit bytes of [begin, end) as a terminated text.
@@ -63,9 +91,9 @@ void ShowReferenceFailure(const char* valueName, int captionId) {
   Tell(nullptr, valueName, captionId, MB_ICONERROR);
 }
 
-// Appends the text of the registry value a reference names. Failures show a
-// message, contribute nothing and return false.
-bool AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
+// Appends the text of the registry value a reference names, read by its
+// wide name. Failures show a message, contribute nothing and return false.
+bool AppendRegistryValue(const char* name, size_t nameLength, WidePath* out) {
   HeapBlock scratch(MemAlloc(nameLength + kNameLimit + 1));
   if (!scratch) return false;
   char* keyText = scratch.get();
@@ -79,13 +107,15 @@ bool AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
   *lastSlash = '\0';
   // With a single "\\" the value sits directly under the root.
   const char* keyPath = lastSlash == firstSlash ? "" : firstSlash + 1;
+  WidePath wideKey, wideValue;
   RegKey key;
-  if (!root || RegOpenKeyExA(root, keyPath, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
+  if (!root || !FromCodePage(keyPath, &wideKey) || !FromCodePage(valueName, &wideValue) ||
+      RegOpenKeyExW(root, wideKey.s, 0, KEY_READ, key.out()) != ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_OPEN_KEY_SKIP);
     return false;
   }
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+  if (RegQueryValueExW(key.get(), wideValue.s, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_READ_VALUE_SKIP);
     return false;
   }
@@ -93,28 +123,44 @@ bool AppendRegistryValue(const char* name, size_t nameLength, PathText* out) {
     ShowReferenceFailure(valueName, IDS_NOT_A_STRING_SKIP);
     return false;
   }
-  HeapBlock data(MemAlloc(size_t(size) + 1));
+  HeapBlock data(MemAlloc(size_t(size) + sizeof(wchar_t)));
   if (!data) return false;
-  if (RegQueryValueExA(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data.get()), &size) !=
+  if (RegQueryValueExW(key.get(), wideValue.s, nullptr, &type, reinterpret_cast<BYTE*>(data.get()), &size) !=
       ERROR_SUCCESS) {
     ShowReferenceFailure(valueName, IDS_CANT_READ_VALUE_SKIP);
     return false;
   }
-  data.get()[size] = '\0';
-  return out->Append(data.get());
+  auto* text = reinterpret_cast<wchar_t*>(data.get());
+  text[size / sizeof(wchar_t)] = L'\0';
+  return out->Append(text);
+}
+
+// A folder's path without the trailing "\\" of a drive root such as "C:\\".
+int AppendFolderPath(const wchar_t* path, WidePath* out) {
+  size_t length = wcslen(path);
+  if (length && path[length - 1] == L'\\') --length;
+  return out->AppendChars(path, length) ? 1 : 0;
+}
+
+int AppendFolderOf(const FolderVariable& variable, WidePath* out) {
+  if (variable.folderId >= 0) return AppendSpecialFolder(variable.folderId, out);
+  wchar_t* path = nullptr;
+  const bool found = SUCCEEDED(SHGetKnownFolderPath(*variable.known, 0, nullptr, &path)) && path;
+  const int appended = found ? AppendFolderPath(path, out) : 0;
+  CoTaskMemFree(path);
+  return appended;
 }
 
 }  // namespace
 
-int AppendSpecialFolder(int folderId, PathText* out) {
+int AppendSpecialFolder(int folderId, WidePath* out) {
   LPITEMIDLIST items = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, &items)) || !items) return 0;
-  char path[kPathSize] = {};
-  const BOOL resolved = SHGetPathFromIDListA(items, path);
+  wchar_t path[kPathSize] = {};
+  const BOOL resolved = SHGetPathFromIDListW(items, path);
   CoTaskMemFree(items);
   if (!resolved) return 0;
-  RemoveTrailingSeparator(path);  // a drive root such as "C:\\"
-  return out->Append(path) ? 1 : 0;
+  return AppendFolderPath(path, out);
 }
 
 const char* FullRootName(const char* keyPath) {
@@ -136,25 +182,18 @@ int ExpandRootName(char* keyPath, size_t room) {
   return 1;
 }
 
-int ExpandVariables(char* text) {
-  if (!FindChar(text, '%')) return 1;
-  PathText work;
+int ExpandVariablesWide(const char* text, WidePath* out) {
+  out->Clear();
   const char* scan = text;
   for (;;) {
     const char* open = FindChar(scan, '%');
-    if (!open) {
-      work.Append(scan);
-      break;
-    }
+    if (!open) return AppendFromCodePage(scan, strlen(scan), out) ? 1 : 0;
     const char* close = FindChar(NextChar(open), '%');
-    work.AppendBytes(scan, size_t(open - scan));
-    if (!close) {
-      work.Append(open);
-      break;
-    }
+    if (!AppendFromCodePage(scan, size_t(open - scan), out)) return 0;
+    if (!close) return AppendFromCodePage(open, strlen(open), out) ? 1 : 0;
     const char* name = open + 1;
     if (close == name) {
-      work.Append("%");
+      if (!out->Append(L"%")) return 0;
     } else {
       // A name that brings nothing in would leave a path that means another
       // folder ("%Unknown%\*.*" is the whole drive): the entry fails instead.
@@ -162,19 +201,26 @@ int ExpandVariables(char* text) {
       CutName(name, close, cut);
       bool expanded = false;
       for (const FolderVariable& v : kFolderVariables)
-        if (lstrcmpiA(cut, v.name) == 0) expanded = AppendSpecialFolder(v.folderId, &work) != 0;
-      if (IsRegistryReference(name, close)) expanded = AppendRegistryValue(name, size_t(close - name), &work);
-      if (!expanded && !work.overflowed) {
-        SetLastError(ERROR_ENVVAR_NOT_FOUND);
+        if (lstrcmpiA(cut, v.name) == 0) expanded = AppendFolderOf(v, out) != 0;
+      if (IsRegistryReference(name, close)) expanded = AppendRegistryValue(name, size_t(close - name), out);
+      if (!expanded) {
+        SetLastError(out->overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_ENVVAR_NOT_FOUND);
         return 0;
       }
     }
     scan = close + 1;
   }
-  if (work.overflowed) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+}
+
+int ExpandVariables(char* text) {
+  WidePath wide;
+  if (!ExpandVariablesWide(text, &wide)) return 0;
+  PathText narrow;
+  if (!InCodePage(wide.s, &narrow)) {
+    // What the variables bring in cannot be spelled in the code page.
+    SetLastError(narrow.overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION);
     return 0;
   }
-  memcpy(text, work.s, work.length + 1);
+  memcpy(text, narrow.s, narrow.length + 1);
   return 1;
 }

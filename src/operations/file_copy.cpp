@@ -1,11 +1,11 @@
 #include "operations/file_copy.h"
 
-#include <cstring>
+#include <cwchar>
 
 #include "core/files.h"
 #include "core/handles.h"
 #include "core/messages.h"
-#include "core/paths.h"
+#include "core/wide_text.h"
 #include "operations/expansion.h"
 
 namespace {
@@ -13,7 +13,7 @@ namespace {
 constexpr DWORD kKeptFolderAttributes =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
 
-bool IsDotEntry(const char* name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+bool IsDotEntry(const wchar_t* name) { return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0; }
 
 bool SearchFailedForReal(DWORD code) {
   return code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND && code != ERROR_NO_MORE_FILES;
@@ -33,8 +33,8 @@ struct FolderId {
   bool operator==(const FolderId&) const = default;
 };
 
-bool ReadFolderId(const char* path, FolderId* id) {
-  FileHandle folder(CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+bool ReadFolderId(const wchar_t* path, FolderId* id) {
+  FileHandle folder(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!folder || !GetFileInformationByHandle(folder.get(), &info)) return false;
@@ -54,73 +54,81 @@ struct Ancestors {
   }
 };
 
-unsigned CountMatches(const char* searchPath) {
-  WIN32_FIND_DATAA found;
-  FindHandle search(FindFirstFileA(searchPath, &found));
+unsigned CountMatches(const wchar_t* searchPath) {
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW(searchPath, &found));
   if (!search) return 0;
   unsigned n = 0;
   do ++n;
-  while (FindNextFileA(search.get(), &found));
+  while (FindNextFileW(search.get(), &found));
   return n;
 }
 
 // A read-only copy left in the destination must not block this one.
-BOOL CopyOverwriting(const char* source, const char* target) {
-  if (CopyFileA(source, target, FALSE)) return TRUE;
+BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
+  if (CopyFileW(source, target, FALSE)) return TRUE;
   const DWORD code = GetLastError();
-  const DWORD attributes = GetFileAttributesA(target);
+  const DWORD attributes = GetFileAttributesW(target);
   if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
       !(attributes & FILE_ATTRIBUTE_READONLY))
     return SetLastError(code), FALSE;
-  SetFileAttributesA(target, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-  if (CopyFileA(source, target, FALSE)) return TRUE;
+  SetFileAttributesW(target, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  if (CopyFileW(source, target, FALSE)) return TRUE;
   const DWORD again = GetLastError();
-  SetFileAttributesA(target, attributes);
+  SetFileAttributesW(target, attributes);
   return SetLastError(again), FALSE;
 }
 
+// Copies by the system's wide names, so a file the code page cannot spell is
+// found and copied under its own name.
 struct Copier {
   ProgressWindow& window;
   CopyReport* report;
   Ancestors ancestors;
 
+  void Note(const wchar_t* item, DWORD code) { report->Note(item, code); }
   // Copies the matches of pattern (a folder part and a file part) into
   // target (ending in "\\"). Stops early only when the copy is aborted.
-  void Folder(const char* pattern, const PathText& target, int recurse);
-  void SubFolder(const PathText& source, const char* filePart, PathText copyTo, DWORD attributes);
+  void Folder(const WidePath& pattern, const WidePath& target, int recurse);
+  void SubFolder(const WidePath& source, const wchar_t* filePart, WidePath copyTo, DWORD attributes);
 };
 
-void Copier::Folder(const char* pattern, const PathText& target, int recurse) {
+size_t FileNameStart(const WidePath& path) {
+  size_t start = 0;
+  for (size_t i = 0; i < path.length; ++i)
+    if (path.s[i] == L'\\') start = i + 1;
+  return start;
+}
+
+void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse) {
   // The search runs on the full pattern rather than from inside its folder,
   // so a relative folder is not taken twice.
-  const char* filePart = FindFileNamePart(pattern);
-  const size_t folderLength = size_t(filePart - pattern);
-  WIN32_FIND_DATAA found;
-  FindHandle search(FindFirstFileA(pattern, &found));
+  const size_t folderLength = FileNameStart(pattern);
+  const wchar_t* filePart = pattern.s + folderLength;
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW(pattern.s, &found));
   if (!search) {
     const DWORD code = GetLastError();
-    if (SearchFailedForReal(code)) report->Note(pattern, code);
+    if (SearchFailedForReal(code)) Note(pattern.s, code);
     return;
   }
   DrainMessages();
   window.SetRange(0, 100);
   window.SetPosition(0);
-  const unsigned count = CountMatches(pattern);
+  const unsigned count = CountMatches(pattern.s);
   unsigned done = 100;
   do {
-    const char* name = found.cFileName;
+    const wchar_t* name = found.cFileName;
     if (IsDotEntry(name)) continue;
     const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder && !recurse) {
       done += 100;
       continue;
     }
-    PathText source, copyTo;
-    if (!source.AppendBytes(pattern, folderLength) || !source.Append(name) || !copyTo.Set(target.s) ||
-        !copyTo.Append(name)) {
-      PathText shown;
-      shown.AppendBytes(pattern, folderLength);
-      report->Note(shown.Append(name) ? shown.s : pattern, ERROR_FILENAME_EXCED_RANGE);
+    WidePath source, copyTo;
+    source.AppendChars(pattern.s, folderLength);
+    if (!source.Append(name) || !copyTo.Set(target.s) || !copyTo.Append(name)) {
+      Note(source.overflowed ? pattern.s : source.s, ERROR_FILENAME_EXCED_RANGE);
     } else if (isFolder) {
       SubFolder(source, filePart, copyTo, found.dwFileAttributes);
     } else {
@@ -128,70 +136,74 @@ void Copier::Folder(const char* pattern, const PathText& target, int recurse) {
       if (!CopyOverwriting(source.s, copyTo.s)) {
         const DWORD code = GetLastError();
         if (DestinationFailed(code)) return report->Abort(source.s, code);
-        report->Note(source.s, code);
+        Note(source.s, code);
       }
     }
     if (!report->complete) return;
     if (count) window.SetPosition(int(done / count));
     done += 100;
-  } while (FindNextFileA(search.get(), &found));
+  } while (FindNextFileW(search.get(), &found));
   const DWORD endCode = GetLastError();
-  if (endCode != ERROR_NO_MORE_FILES) report->Note(pattern, endCode);
+  if (endCode != ERROR_NO_MORE_FILES) Note(pattern.s, endCode);
 }
 
-void Copier::SubFolder(const PathText& source, const char* filePart, PathText copyTo, DWORD attributes) {
+void Copier::SubFolder(const WidePath& source, const wchar_t* filePart, WidePath copyTo, DWORD attributes) {
   // A folder link is not entered: it leads elsewhere, or back up the tree.
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
   FolderId id;
   if (!ReadFolderId(source.s, &id) || ancestors.Contains(id) || ancestors.count == Ancestors::kMost) return;
-  PathText subPattern;
-  if (!subPattern.Set(source.s) || !subPattern.Append("\\") || !subPattern.Append(filePart) ||
-      !copyTo.Append("\\"))
-    return report->Note(source.s, ERROR_FILENAME_EXCED_RANGE);
-  if (!CreateDirectoryA(copyTo.s, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+  WidePath subPattern = source;
+  if (!subPattern.Append(L"\\") || !subPattern.Append(filePart) || !copyTo.Append(L"\\"))
+    return Note(source.s, ERROR_FILENAME_EXCED_RANGE);
+  if (!CreateDirectoryW(copyTo.s, nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
     const DWORD code = GetLastError();
     if (DestinationFailed(code)) return report->Abort(source.s, code);
-    return report->Note(source.s, code);
+    return Note(source.s, code);
   }
   ancestors.ids[ancestors.count++] = id;
-  Folder(subPattern.s, copyTo, 1);
+  Folder(subPattern, copyTo, 1);
   --ancestors.count;
-  if (attributes & kKeptFolderAttributes) SetFileAttributesA(copyTo.s, attributes & kKeptFolderAttributes);
+  if (attributes & kKeptFolderAttributes) SetFileAttributesW(copyTo.s, attributes & kKeptFolderAttributes);
 }
 
 }  // namespace
 
-void CopyReport::Note(const char* item, DWORD failure) {
+void CopyReport::Note(const wchar_t* item, DWORD failure) {
   if (failures++ == 0) {
-    failedItem.Set(item);
+    ShowableText(item, &failedItem);
     code = failure ? failure : ERROR_GEN_FAILURE;
   }
 }
 
-void CopyReport::Abort(const char* item, DWORD failure) {
+void CopyReport::Abort(const wchar_t* item, DWORD failure) {
   complete = false;
-  failedItem.Set(item);
+  ShowableText(item, &failedItem);
   code = failure ? failure : ERROR_GEN_FAILURE;
   ++failures;
 }
 
 int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report) {
   ProgressWindow window(IDS_CAPTION_COPYING);
-  PathText expanded, target;
-  if (!expanded.Set(pattern) || !ExpandVariables(expanded.s)) {
-    report->Abort(pattern, GetLastError());
-  } else if (!target.Set(destination) || !target.EnsureSeparator()) {
-    report->Abort(pattern, ERROR_FILENAME_EXCED_RANGE);
+  WidePath expanded, target;
+  if (!ExpandVariablesWide(pattern, &expanded)) {
+    const DWORD code = GetLastError();
+    report->complete = false;
+    report->failedItem.Set(pattern);
+    report->code = code;
+    ++report->failures;
+  } else if (!FromCodePage(destination, &target) || !target.EnsureSeparator()) {
+    report->Abort(L"", ERROR_FILENAME_EXCED_RANGE);
   } else {
-    CreateDirectoryPath(target.s);
-    expanded.Refresh();
+    PathText narrowTarget;
+    narrowTarget.Set(destination);
+    CreateDirectoryPath(narrowTarget.s);
     Copier copier{window, report, {}};
     // The pattern's own folder counts as the first ancestor.
-    PathText folder;
-    folder.AppendBytes(expanded.s, size_t(FindFileNamePart(expanded.s) - expanded.s));
-    RemoveTrailingSeparator(folder.s);
-    if (folder.s[0] && ReadFolderId(folder.s, &copier.ancestors.ids[0])) copier.ancestors.count = 1;
-    copier.Folder(expanded.s, target, recurse);
+    WidePath folder;
+    folder.AppendChars(expanded.s, FileNameStart(expanded));
+    if (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
+    if (folder.length && ReadFolderId(folder.s, &copier.ancestors.ids[0])) copier.ancestors.count = 1;
+    copier.Folder(expanded, target, recurse);
   }
   if (report->failures == 0) return 0;
   SetLastError(report->code);

@@ -17,8 +17,8 @@ struct CopyReport {
   unsigned failures = 0;
   bool complete = true;
 
-  void Note(const char* item, DWORD failure);
-  void Abort(const char* item, DWORD failure);
+  void Note(const wchar_t* item, DWORD failure);
+  void Abort(const wchar_t* item, DWORD failure);
 };
 
 // Copies the matches of pattern (variables allowed) into destination, with

@@ -45,6 +45,10 @@ void ProgressWindow::SetText(const char* text) {
   if (Due()) SetDlgItemTextA(window_.get(), IDC_PROGRESS_TEXT, text);
 }
 
+void ProgressWindow::SetText(const wchar_t* text) {
+  if (Due()) SetDlgItemTextW(window_.get(), IDC_PROGRESS_TEXT, text);
+}
+
 void ProgressWindow::SetRange(int low, int high) {
   if (!window_ || (low == low_ && high == high_)) return;
   low_ = low;

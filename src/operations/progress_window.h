@@ -20,6 +20,7 @@ class ProgressWindow {
   ProgressWindow& operator=(const ProgressWindow&) = delete;
   HWND handle() const { return window_.get(); }
   void SetText(const char* text);
+  void SetText(const wchar_t* text);
   void SetRange(int low, int high);
   void SetPosition(int position);
 

@@ -4,103 +4,123 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
+#include "core/code_page.h"
 #include "core/files.h"
 #include "core/handles.h"
-#include "core/registry_roots.h"
 #include "core/messages.h"
-#include "core/paths.h"
+#include "core/registry_roots.h"
+#include "core/wide_text.h"
 #include "operations/expansion.h"
 #include "operations/reg_format.h"
 
 namespace {
 
 constexpr DWORD kRegeditTimeoutMs = 10 * 60 * 1000;
-
-// Enumeration buffers of one key, grown when a value turns out larger than
-// the key reported.
-struct ValueBuffers {
-  HeapBlock name, data;
-  DWORD nameRoom = 0, dataRoom = 0;
-  bool Reserve(DWORD nameChars, DWORD dataBytes) {
-    if (nameChars > nameRoom) {
-      name.reset(MemAlloc(size_t(nameChars) * 4 + 1));
-      nameRoom = name ? nameChars * 4 + 1 : 0;
-    }
-    if (dataBytes > dataRoom) {
-      data.reset(MemAlloc(size_t(dataBytes) * 4 + 1));
-      dataRoom = data ? dataBytes * 4 + 1 : 0;
-    }
-    return name && data;
-  }
-};
-
-void NameFailure(PathText* failed, const char* keyName, const char* valueName = nullptr) {
-  if (!failed) return;
-  failed->Set(keyName);
-  if (valueName && failed->Append(": ")) failed->Append(valueName);
-}
-
-LONG WriteValues(ProgressWindow* window, HKEY key, const char* keyName, DWORD valueCount, DWORD maxName,
-                 DWORD maxData, TextBuffer* file, PathText* failed) {
-  ValueBuffers buffers;
-  if (!buffers.Reserve(maxName + 1, maxData + 1)) return ERROR_NOT_ENOUGH_MEMORY;
-  for (DWORD i = 0; i < valueCount; ++i) {
-    DrainMessages();
-    DWORD nameLength = buffers.nameRoom, dataSize = buffers.dataRoom, type = 0;
-    LONG status = RegEnumValueA(key, i, buffers.name.get(), &nameLength, nullptr, &type,
-                                reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
-    if (status == ERROR_MORE_DATA) {
-      if (!buffers.Reserve(buffers.nameRoom * 2, dataSize + 1)) return ERROR_NOT_ENOUGH_MEMORY;
-      nameLength = buffers.nameRoom;
-      dataSize = buffers.dataRoom;
-      status = RegEnumValueA(key, i, buffers.name.get(), &nameLength, nullptr, &type,
-                             reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
-    }
-    if (status != ERROR_SUCCESS) return status;
-    if (!FitsValueLine(buffers.name.get(), nameLength)) {
-      NameFailure(failed, keyName, buffers.name.get());
-      return ERROR_INVALID_NAME;
-    }
-    AppendValueLine(file, buffers.name.get(), type, reinterpret_cast<const uint8_t*>(buffers.data.get()),
-                    dataSize);
-    if (window) window->SetPosition(int(100ull * i / valueCount));
-  }
-  return file->text ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
-}
+constexpr DWORD kString = 1, kExpandString = 2, kMultiString = 7;
 
 int FailWith(LONG code) {
   SetLastError(DWORD(code));
   return 0;
 }
 
-// The expanded key text without trailing "\\": "HKCU\\X\\" names the key X.
-bool PrepareKeyText(const char* keyText, PathText* out) {
-  if (!out->Set(keyText) || !ExpandVariables(out->s)) return false;
-  while (RemoveTrailingSeparator(out->s)) {
+// Escaping scans the text by the characters of its encoding: UTF-8 has no
+// lead bytes that could take an ASCII byte with them.
+class TextEncoding {
+ public:
+  explicit TextEncoding(bool utf8) : saved_(TextCodePage()) {
+    if (utf8) SetTextCodePage(CodePage(CP_UTF8, {}));
   }
-  out->Refresh();
+  ~TextEncoding() { SetTextCodePage(saved_); }
+  TextEncoding(const TextEncoding&) = delete;
+  TextEncoding& operator=(const TextEncoding&) = delete;
+
+ private:
+  CodePage saved_;
+};
+
+// The root a wide key path starts with; *rest points at its "\\".
+const RegistryRoot* FindRoot(const wchar_t* keyPath, const wchar_t** rest) {
+  char head[32] = {};
+  size_t n = 0;
+  for (; keyPath[n] && keyPath[n] != L'\\' && n < 31; ++n) {
+    if (keyPath[n] > 0x7E) return nullptr;
+    head[n] = char(keyPath[n]);
+  }
+  *rest = wcschr(keyPath, L'\\');
+  return *rest ? FindRegistryRoot(head) : nullptr;
+}
+
+void NameFailure(PathText* failed, const wchar_t* keyName, const wchar_t* valueName = nullptr) {
+  if (!failed) return;
+  ShowableText(keyName, failed);
+  if (!valueName) return;
+  PathText value;
+  ShowableText(valueName, &value);
+  if (failed->Append(": ")) failed->Append(value.s);
+}
+
+// Enumeration buffers of one key, grown when a value turns out larger than
+// the key reported.
+struct ValueBuffers {
+  HeapBlock name, data;
+  DWORD nameRoom = 0, dataRoom = 0;  // characters, bytes
+  bool Reserve(DWORD nameChars, DWORD dataBytes) {
+    if (nameChars > nameRoom) {
+      name.reset(MemAlloc(size_t(nameChars) * sizeof(wchar_t)));
+      nameRoom = name ? nameChars : 0;
+    }
+    if (dataBytes > dataRoom) {
+      data.reset(MemAlloc(size_t(dataBytes) + sizeof(wchar_t)));
+      dataRoom = data ? dataBytes : 0;
+    }
+    return name && data;
+  }
+  const wchar_t* Name() const { return reinterpret_cast<const wchar_t*>(name.get()); }
+};
+
+// A REG_SZ that the Unicode form writes as quoted text: whole UTF-16 with
+// one terminating NUL, no other NUL and no line break.
+bool QuotableWide(const uint8_t* data, DWORD size) {
+  if (size < 2 || size % 2) return false;
+  const auto* text = reinterpret_cast<const wchar_t*>(data);
+  const size_t count = size / 2;
+  if (text[count - 1] != L'\0') return false;
+  for (size_t i = 0; i + 1 < count; ++i)
+    if (text[i] == L'\0' || text[i] == L'\r' || text[i] == L'\n') return false;
+  return true;
+}
+
+// The expanded key text without trailing "\\": "HKCU\\X\\" names the key X.
+bool PrepareKeyText(const char* keyText, WidePath* out) {
+  if (!ExpandVariablesWide(keyText, out)) return false;
+  while (out->length > 0 && out->s[out->length - 1] == L'\\') out->Truncate(out->length - 1);
   return true;
 }
 
 // The editor gets the key as the own writer would read it, variables and
 // root written out; it writes beside the old export, which it then replaces.
 int ExportWithRegedit(const char* keyText, const PathText& fileName) {
-  PathText key, temporary;
+  WidePath key, full, temporary;
+  const wchar_t* rest = nullptr;
   if (!PrepareKeyText(keyText, &key)) return 1;
+  const RegistryRoot* root = FindRoot(key.s, &rest);
   // A quote would end the editor's argument and start another of its own.
-  if (!ExpandRootName(key.s, kPathSize) || FindChar(key.s, '"')) return SetLastError(ERROR_INVALID_NAME), 1;
-  if (!temporary.Set(fileName.s) || !temporary.Append(".tmp")) return SetLastError(ERROR_FILENAME_EXCED_RANGE), 1;
-  char parameters[2 * kPathSize + 16];
-  snprintf(parameters, sizeof parameters, "/e \"%s\" \"%s\"", temporary.s, key.s);
-  if (!DeleteFileA(temporary.s) && GetLastError() != ERROR_FILE_NOT_FOUND) return 1;
-  SHELLEXECUTEINFOA run = {};
+  if (!root || wcschr(key.s, L'"')) return SetLastError(ERROR_INVALID_NAME), 1;
+  if (!FromCodePage(root->fullName, &full) || !full.Append(rest) || !FromCodePage(fileName.s, &temporary) ||
+      !temporary.Append(L".tmp"))
+    return SetLastError(ERROR_FILENAME_EXCED_RANGE), 1;
+  wchar_t parameters[2 * kPathSize + 16];
+  swprintf(parameters, sizeof parameters / sizeof *parameters, L"/e \"%ls\" \"%ls\"", temporary.s, full.s);
+  if (!DeleteFileW(temporary.s) && GetLastError() != ERROR_FILE_NOT_FOUND) return 1;
+  SHELLEXECUTEINFOW run = {};
   run.cbSize = sizeof run;
   run.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
-  run.lpFile = "regedit";
+  run.lpFile = L"regedit";
   run.lpParameters = parameters;
   run.nShow = SW_HIDE;
-  if (!ShellExecuteExA(&run) || !run.hProcess) return 1;
+  if (!ShellExecuteExW(&run) || !run.hProcess) return 1;
   FileHandle process(run.hProcess);
   const ULONGLONG deadline = GetTickCount64() + kRegeditTimeoutMs;
   for (;;) {
@@ -108,7 +128,7 @@ int ExportWithRegedit(const char* keyText, const PathText& fileName) {
     if (now >= deadline) {
       TerminateProcess(process.get(), 1);
       WaitForSingleObject(process.get(), 5000);
-      DeleteFileA(temporary.s);
+      DeleteFileW(temporary.s);
       return SetLastError(ERROR_TIMEOUT), 1;
     }
     const DWORD waited = MsgWaitForMultipleObjects(1, process.addr(), FALSE, DWORD(deadline - now), QS_ALLINPUT);
@@ -117,20 +137,190 @@ int ExportWithRegedit(const char* keyText, const PathText& fileName) {
     DrainMessages();
   }
   WIN32_FILE_ATTRIBUTE_DATA written;
-  if (!GetFileAttributesExA(temporary.s, GetFileExInfoStandard, &written)) return 1;
+  if (!GetFileAttributesExW(temporary.s, GetFileExInfoStandard, &written)) return 1;
   if (written.nFileSizeLow == 0 && written.nFileSizeHigh == 0) {
-    DeleteFileA(temporary.s);
+    DeleteFileW(temporary.s);
     return SetLastError(ERROR_FILE_NOT_FOUND), 1;
   }
-  if (!MoveFileExA(temporary.s, fileName.s, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  WidePath target;
+  if (!FromCodePage(fileName.s, &target) ||
+      !MoveFileExW(temporary.s, target.s, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
-    DeleteFileA(temporary.s);
+    DeleteFileW(temporary.s);
     return SetLastError(code), 1;
   }
   return 0;
 }
 
 }  // namespace
+
+bool RegExport::AppendName(const wchar_t* name, size_t length, TextBuffer* out) {
+  const uint32_t start = out->length;
+  if (unicode_) {
+    if (!AppendUtf8(name, length, out)) return SetLastError(ERROR_INVALID_NAME), false;
+  } else if (!AppendInCodePage(name, length, out)) {
+    return SetLastError(ERROR_NO_UNICODE_TRANSLATION), false;
+  }
+  const TextEncoding encoding(unicode_);
+  if (!FitsValueLine(out->text ? out->text + start : "", out->length - start))
+    return SetLastError(ERROR_INVALID_NAME), false;
+  return true;
+}
+
+int RegExport::WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount,
+                           DWORD maxName, DWORD maxData, PathText* failed) {
+  ValueBuffers buffers;
+  if (!buffers.Reserve(maxName + 1, maxData + 2)) return ERROR_NOT_ENOUGH_MEMORY;
+  TextBuffer name, data;
+  for (DWORD i = 0; i < valueCount; ++i) {
+    DrainMessages();
+    DWORD nameLength = buffers.nameRoom, dataSize = buffers.dataRoom, type = 0;
+    auto* nameBuffer = reinterpret_cast<wchar_t*>(buffers.name.get());
+    LONG status = RegEnumValueW(key, i, nameBuffer, &nameLength, nullptr, &type,
+                                reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
+    if (status == ERROR_MORE_DATA) {
+      if (!buffers.Reserve(buffers.nameRoom * 2, dataSize + 2)) return ERROR_NOT_ENOUGH_MEMORY;
+      nameBuffer = reinterpret_cast<wchar_t*>(buffers.name.get());
+      nameLength = buffers.nameRoom;
+      dataSize = buffers.dataRoom;
+      status = RegEnumValueW(key, i, nameBuffer, &nameLength, nullptr, &type,
+                             reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
+    }
+    if (status != ERROR_SUCCESS) return status;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffers.data.get());
+    TextBufferTruncate(&name, 0);
+    TextBufferTruncate(&data, 0);
+    if (!AppendName(nameBuffer, nameLength, &name)) {
+      const LONG code = LONG(GetLastError());
+      NameFailure(failed, keyName, nameBuffer);
+      return code;
+    }
+    const bool isString = type == kString || type == kExpandString || type == kMultiString;
+    if (!unicode_ && isString) {
+      // REGEDIT4 holds strings in the code page, as the ANSI registry
+      // functions give them: only when they come back exactly.
+      if (dataSize % 2 ||
+          !AppendInCodePage(reinterpret_cast<const wchar_t*>(bytes), dataSize / 2, &data))
+        return NameFailure(failed, keyName, nameBuffer), ERROR_NO_UNICODE_TRANSLATION;
+      bytes = reinterpret_cast<const uint8_t*>(data.text ? data.text : "");
+      dataSize = data.length;
+    } else if (unicode_ && type == kString && QuotableWide(bytes, dataSize) &&
+               AppendUtf8(reinterpret_cast<const wchar_t*>(bytes), dataSize / 2, &data)) {
+      bytes = reinterpret_cast<const uint8_t*>(data.text);
+      dataSize = data.length;
+    }
+    const TextEncoding encoding(unicode_);
+    AppendValueLine(&text_, name.text ? name.text : "", type, bytes, dataSize);
+    if (window) window->SetPosition(int(100ull * i / valueCount));
+  }
+  return text_.failed ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
+}
+
+int RegExport::WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText* failed) {
+  const wchar_t* rest = nullptr;
+  const RegistryRoot* root = FindRoot(keyPath, &rest);
+  if (!root) return FailWith(ERROR_INVALID_NAME);
+  RegKey key;
+  LONG status = RegOpenKeyExW(root->key, rest + 1, 0, KEY_READ, key.out());
+  if (status != ERROR_SUCCESS) {
+    NameFailure(failed, keyPath);
+    return FailWith(status);
+  }
+  DWORD subKeyCount = 0, maxSubKey = 0, valueCount = 0, maxName = 0, maxData = 0;
+  status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeyCount, &maxSubKey, nullptr, &valueCount,
+                            &maxName, &maxData, nullptr, nullptr);
+  if (status != ERROR_SUCCESS) return FailWith(status);
+  if (window) {
+    window->SetRange(0, 100);
+    window->SetPosition(0);
+  }
+  WidePath full;
+  if (!FromCodePage(root->fullName, &full) || !full.Append(rest)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  TextBuffer fullName;
+  if (!AppendName(full.s, full.length, &fullName)) {
+    const DWORD code = GetLastError();
+    NameFailure(failed, full.s);
+    return FailWith(code);
+  }
+  {
+    const TextEncoding encoding(unicode_);
+    AppendKeyHeader(&text_, fullName.text);
+  }
+  if (window) window->SetText(full.s);
+  if (valueCount) {
+    if (failed) failed->Clear();
+    status = WriteValues(window, key.get(), full.s, valueCount, maxName, maxData, failed);
+    if (status != ERROR_SUCCESS) {
+      if (failed && !failed->length) NameFailure(failed, full.s);
+      return FailWith(status);
+    }
+  }
+  TextBufferAppendBytes(&text_, "\r\n", 2);
+  if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  if (!subKeyCount) return 1;
+
+  DWORD nameRoom = maxSubKey + 1;
+  HeapBlock name(MemAlloc(size_t(nameRoom) * sizeof(wchar_t)));
+  if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  for (DWORD j = 0; j < subKeyCount; ++j) {
+    DWORD length = nameRoom;
+    auto* nameBuffer = reinterpret_cast<wchar_t*>(name.get());
+    status = RegEnumKeyExW(key.get(), j, nameBuffer, &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) {
+      nameRoom = nameRoom * 2 + 256;
+      name.reset(MemAlloc(size_t(nameRoom) * sizeof(wchar_t)));
+      if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+      nameBuffer = reinterpret_cast<wchar_t*>(name.get());
+      length = nameRoom;
+      status = RegEnumKeyExW(key.get(), j, nameBuffer, &length, nullptr, nullptr, nullptr, nullptr);
+    }
+    if (status != ERROR_SUCCESS) {
+      NameFailure(failed, full.s);
+      return FailWith(status);
+    }
+    WidePath child;
+    if (!child.Set(keyPath) || !child.Append(L"\\") || !child.Append(nameBuffer)) {
+      NameFailure(failed, full.s, nameBuffer);
+      return FailWith(ERROR_FILENAME_EXCED_RANGE);
+    }
+    if (!WriteKey(window, child.s, failed)) return 0;
+  }
+  return 1;
+}
+
+bool RegExport::AppendLine(const char* text) {
+  WidePath wide;
+  if (!FromCodePage(text, &wide)) return false;
+  TextBuffer line;
+  if (unicode_ ? !AppendUtf8(wide.s, wide.length, &line) : !AppendInCodePage(wide.s, wide.length, &line))
+    return false;
+  TextBufferAppendBytes(&text_, line.text ? line.text : "", line.length);
+  return TextBufferAppend(&text_, "\r\n") != 0;
+}
+
+int RegExport::WriteFile(const char* path) {
+  if (text_.failed) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
+  TextBuffer whole;
+  if (!unicode_) {
+    TextBufferAppend(&whole, "REGEDIT4\r\n\r\n");
+    TextBufferAppendBytes(&whole, text_.text ? text_.text : "", text_.length);
+    if (whole.failed) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
+    return WriteFileAside(path, whole.text, whole.length) == ERROR_SUCCESS ? 0 : 1;
+  }
+  // The Unicode form: a byte-order mark, then UTF-16LE, as the registry
+  // editor itself writes it.
+  TextBuffer utf8;
+  TextBufferAppend(&utf8, "Windows Registry Editor Version 5.00\r\n\r\n");
+  TextBufferAppendBytes(&utf8, text_.text ? text_.text : "", text_.length);
+  if (utf8.failed) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
+  const int units = MultiByteToWideChar(CP_UTF8, 0, utf8.text, int(utf8.length), nullptr, 0);
+  HeapBlock wide(MemAlloc((size_t(units) + 1) * sizeof(wchar_t)));
+  if (!wide) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
+  auto* units16 = reinterpret_cast<wchar_t*>(wide.get());
+  units16[0] = 0xFEFF;
+  MultiByteToWideChar(CP_UTF8, 0, utf8.text, int(utf8.length), units16 + 1, units);
+  return WriteFileAside(path, wide.get(), (size_t(units) + 1) * sizeof(wchar_t)) == ERROR_SUCCESS ? 0 : 1;
+}
 
 bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
   if (!fileName->Set(entryFolder)) return false;
@@ -139,85 +329,26 @@ bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
   return fileName->Append(".reg");
 }
 
-int WriteWholeFile(const char* path, const TextBuffer& text) {
-  if (!text.text) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
-  return WriteFileAside(path, text.text, text.length) == ERROR_SUCCESS ? 0 : 1;
-}
-
-int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file, PathText* failed) {
-  const HKEY root = LookupRootKey(keyText);
-  const char* slash = FindChar(keyText, '\\');
-  if (!root) return FailWith(ERROR_INVALID_NAME);
-  if (!slash) return FailWith(ERROR_INVALID_NAME);
-  RegKey key;
-  LONG status = RegOpenKeyExA(root, slash + 1, 0, KEY_READ, key.out());
-  if (status != ERROR_SUCCESS) {
-    NameFailure(failed, keyText);
-    return FailWith(status);
-  }
-  DWORD subKeyCount = 0, maxSubKey = 0, valueCount = 0, maxName = 0, maxData = 0;
-  status = RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subKeyCount, &maxSubKey, nullptr, &valueCount,
-                            &maxName, &maxData, nullptr, nullptr);
-  if (status != ERROR_SUCCESS) return FailWith(status);
-  if (window) {
-    window->SetRange(0, 100);
-    window->SetPosition(0);
-  }
-  PathText fullName;
-  if (!fullName.Set(keyText) || !ExpandRootName(fullName.s, kPathSize)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
-  fullName.Refresh();
-  AppendKeyHeader(file, fullName.s);
-  if (window) window->SetText(fullName.s);
-  if (valueCount) {
-    status = WriteValues(window, key.get(), fullName.s, valueCount, maxName, maxData, file, failed);
-    if (status != ERROR_SUCCESS) {
-      if (failed && !failed->length) NameFailure(failed, fullName.s);
-      return FailWith(status);
-    }
-  }
-  TextBufferAppendBytes(file, "\r\n", 2);
-  if (!file->text) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-  if (!subKeyCount) return 1;
-
-  DWORD nameRoom = maxSubKey * 2 + 1;
-  HeapBlock name(MemAlloc(nameRoom));
-  if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-  for (DWORD j = 0; j < subKeyCount; ++j) {
-    DWORD length = nameRoom;
-    status = RegEnumKeyExA(key.get(), j, name.get(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) {
-      nameRoom = nameRoom * 2 + 256;
-      name.reset(MemAlloc(nameRoom));
-      if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-      length = nameRoom;
-      status = RegEnumKeyExA(key.get(), j, name.get(), &length, nullptr, nullptr, nullptr, nullptr);
-    }
-    if (status != ERROR_SUCCESS) {
-      NameFailure(failed, fullName.s);
-      return FailWith(status);
-    }
-    PathText child;
-    if (!FitsValueLine(name.get(), length) || !child.Set(keyText) || !child.EnsureSeparator() ||
-        !child.Append(name.get())) {
-      const DWORD code = child.overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_INVALID_NAME;
-      if (failed && failed->Set(fullName.s) && failed->Append("\\")) failed->Append(name.get());
-      return FailWith(code);
-    }
-    if (!WriteKeyText(window, child.s, file, failed)) return 0;
-  }
-  return 1;
-}
-
 int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey) {
   PathText fileName;
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
   if (useRegedit) return ExportWithRegedit(keyText, fileName);
 
   ProgressWindow window(IDS_CAPTION_EXPORTING_REGISTRY);
-  TextBuffer file;
-  PathText key;
-  TextBufferInit(&file);
-  TextBufferAppend(&file, "REGEDIT4\r\n\r\n");
-  if (!PrepareKeyText(keyText, &key) || !WriteKeyText(&window, key.s, &file, failedKey)) return 1;
-  return WriteWholeFile(fileName.s, file);
+  WidePath key;
+  if (!PrepareKeyText(keyText, &key)) return 1;
+  // REGEDIT4 first; the Unicode form when the code page cannot carry the key.
+  for (bool unicode : {false, true}) {
+    RegExport file(unicode);
+    if (failedKey) failedKey->Clear();
+    if (file.WriteKey(&window, key.s, failedKey)) return file.WriteFile(fileName.s);
+    if (GetLastError() != ERROR_NO_UNICODE_TRANSLATION) break;
+  }
+  // The key the template names is the entry itself: no need to name it twice.
+  if (failedKey) {
+    PathText top;
+    ShowableText(key.s, &top);
+    if (strcmp(top.s, failedKey->s) == 0) failedKey->Clear();
+  }
+  return 1;
 }

@@ -1,9 +1,45 @@
-// Exporting a registry key with its whole sub-tree as a REGEDIT4 file.
+// Exporting a registry key with its whole sub-tree as a registration file.
 #pragma once
+
+#include <windows.h>
 
 #include "core/memory.h"
 #include "core/paths.h"
 #include "operations/progress_window.h"
+
+// A registration file being written. Keys, value names and data are read by
+// the system's wide names; the file is REGEDIT4 in the code page while every
+// name and string of it can be carried there byte for byte, and otherwise
+// the registry editor's Unicode form ("Windows Registry Editor Version 5.00",
+// UTF-16LE), built here as UTF-8 text. Never a "?" or a best-fit letter.
+class RegExport {
+ public:
+  explicit RegExport(bool unicode) : unicode_(unicode) {}
+  bool unicode() const { return unicode_; }
+  const TextBuffer& text() const { return text_; }  // without the header
+  // Appends the blocks of a key and of every key below it; keyPath is a root
+  // (short or full), "\\" and the key's path. Returns 1 on success; 0 with
+  // the last-error code set when any key or value of the tree cannot be read
+  // (a partial export would delete the unread keys on restore), when a name
+  // cannot stand on one line of the file (ERROR_INVALID_NAME), or when a
+  // REGEDIT4 export meets text the code page cannot carry
+  // (ERROR_NO_UNICODE_TRANSLATION: start again in the Unicode form). failed,
+  // when given, names the key (or "key: value") that failed.
+  int WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText* failed = nullptr);
+  // Appends a line of text from the code page, such as a comment.
+  bool AppendLine(const char* text);
+  // Writes the header and the text beside path, then puts it in place.
+  // Returns 0, or 1 with the last-error code set and any earlier file whole.
+  int WriteFile(const char* path);
+
+ private:
+  int WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
+                  DWORD maxData, PathText* failed);
+  bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
+
+  bool unicode_;
+  TextBuffer text_;
+};
 
 // Exports keyText (variables and short roots allowed) into the file named by
 // entryFolder without its final "\\" plus ".reg", written aside and then put
@@ -12,14 +48,5 @@
 // known, the key (or "key: value") that failed in failedKey.
 int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey = nullptr);
 
-// Appends the blocks of a key and of every key below it. Returns 1 on success;
-// 0 with the last-error code set when any key or value of the tree cannot be
-// read, since a partial export would delete the unread keys on restore, or
-// has a name that a line of the file cannot carry (ERROR_INVALID_NAME).
-int WriteKeyText(ProgressWindow* window, const char* keyText, TextBuffer* file, PathText* failed = nullptr);
-
 // The file name of an entry's export: entryFolder without its final "\\" plus ".reg".
 bool EntryRegFileName(const char* entryFolder, PathText* fileName);
-// Creates or replaces path with the whole text, written aside first. Returns
-// 0, or 1 with the last-error code set and any earlier file left whole.
-int WriteWholeFile(const char* path, const TextBuffer& text);

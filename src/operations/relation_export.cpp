@@ -4,62 +4,71 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "core/handles.h"
 #include "core/messages.h"
 #include "core/paths.h"
+#include "core/wide_text.h"
 #include "operations/progress_window.h"
 #include "operations/registry_export.h"
 
 namespace {
 
-constexpr char kFileExtsPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
-constexpr char kFileExtsKeyText[] = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+constexpr wchar_t kFileExtsPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
+constexpr wchar_t kFileExtsKeyText[] = L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
 
 // Reads a string value into a path-sized buffer; false when it is missing,
 // not a string, empty or too long.
-bool ReadStringValue(HKEY key, const char* valueName, PathText* out) {
-  DWORD type = 0, size = sizeof out->s - 1;
+bool ReadStringValue(HKEY key, const wchar_t* valueName, WidePath* out) {
+  DWORD type = 0, size = sizeof out->s - sizeof(wchar_t);
   out->Clear();
-  if (RegQueryValueExA(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(out->s), &size) != ERROR_SUCCESS)
+  if (RegQueryValueExW(key, valueName, nullptr, &type, reinterpret_cast<BYTE*>(out->s), &size) != ERROR_SUCCESS)
     return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
-  out->s[size < sizeof out->s ? size : sizeof out->s - 1] = '\0';
-  out->Refresh();
+  out->s[size / sizeof(wchar_t)] = L'\0';
+  out->length = wcslen(out->s);
   return out->length > 0;
 }
 
-bool ReadDefaultValueOf(HKEY parent, const char* subKey, PathText* out) {
+bool ReadDefaultValueOf(HKEY parent, const wchar_t* subKey, WidePath* out) {
   RegKey key;
-  if (RegOpenKeyExA(parent, subKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return false;
-  return ReadStringValue(key.get(), "", out);
+  if (RegOpenKeyExW(parent, subKey, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return false;
+  return ReadStringValue(key.get(), L"", out);
 }
 
 // True when the command that opens files of this identifier names program.
-bool CommandNamesProgram(const char* identifier, const char* program) {
-  PathText shellPath;
-  if (!*identifier || !shellPath.Set(identifier) || !shellPath.Append("\\shell")) return false;
+bool CommandNamesProgram(const wchar_t* identifier, const wchar_t* program) {
+  WidePath shellPath;
+  if (!*identifier || !shellPath.Set(identifier) || !shellPath.Append(L"\\shell")) return false;
   RegKey shell;
-  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, shellPath.s, 0, KEY_READ, shell.out()) != ERROR_SUCCESS) return false;
-  PathText verb;
-  if (!ReadStringValue(shell.get(), "", &verb)) verb.Set("open");
-  if (!verb.Append("\\command")) return false;
+  if (RegOpenKeyExW(HKEY_CLASSES_ROOT, shellPath.s, 0, KEY_READ, shell.out()) != ERROR_SUCCESS) return false;
+  WidePath verb;
+  if (!ReadStringValue(shell.get(), L"", &verb)) verb.Set(L"open");
+  if (!verb.Append(L"\\command")) return false;
   RegKey command;
-  if (RegOpenKeyExA(shell.get(), verb.s, 0, KEY_READ, command.out()) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(shell.get(), verb.s, 0, KEY_READ, command.out()) != ERROR_SUCCESS) return false;
   DWORD type = 0, size = 0;
-  if (RegQueryValueExA(command.get(), "", nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-  HeapBlock line(MemAlloc(size_t(size) + 1));
+  if (RegQueryValueExW(command.get(), L"", nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  HeapBlock line(MemAlloc(size_t(size) + sizeof(wchar_t)));
   if (!line) return false;
-  if (RegQueryValueExA(command.get(), "", nullptr, &type, reinterpret_cast<BYTE*>(line.get()), &size) !=
-      ERROR_SUCCESS)
+  auto* text = reinterpret_cast<wchar_t*>(line.get());
+  if (RegQueryValueExW(command.get(), L"", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
     return false;
-  line.get()[size] = '\0';
-  return FindTextNoCase(line.get(), program) != nullptr;
+  text[size / sizeof(wchar_t)] = L'\0';
+  // The program's name anywhere in the command, letters in any case.
+  CharLowerW(text);
+  WidePath wanted;
+  if (!wanted.Set(program)) return false;
+  CharLowerW(wanted.s);
+  return wcsstr(text, wanted.s) != nullptr;
 }
 
-void ShowProgress(ProgressWindow& window, int formatId, const char* program, const char* extension) {
-  char text[kPathSize];
-  snprintf(text, sizeof text, LoadMessage(formatId), program, extension);
+void ShowProgress(ProgressWindow& window, int formatId, const char* program, const wchar_t* extension) {
+  PathText shown;
+  ShowableText(extension, &shown);
+  char text[kPathSize * 2];
+  snprintf(text, sizeof text, LoadMessage(formatId), program, shown.s);
   window.SetText(text);
 }
 
@@ -70,91 +79,112 @@ struct SubKeyNames {
   HeapBlock name;
   LONG Init(HKEY key) {
     DWORD longest = 0;
-    LONG status = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+    LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
                                    nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) return status;
-    room = longest * 2 + 1;
-    name.reset(MemAlloc(room));
+    room = longest + 1;
+    name.reset(MemAlloc(size_t(room) * sizeof(wchar_t)));
     return name ? ERROR_SUCCESS : ERROR_NOT_ENOUGH_MEMORY;
   }
-  bool Read(HKEY key, DWORD index) {
+  const wchar_t* Read(HKEY key, DWORD index) {
     DWORD length = room;
-    return RegEnumKeyExA(key, index, name.get(), &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    auto* text = reinterpret_cast<wchar_t*>(name.get());
+    return RegEnumKeyExW(key, index, text, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS ? text
+                                                                                                         : nullptr;
   }
 };
 
-void WriteMatch(ProgressWindow& window, const char* program, const char* extension, const char* extensionKey,
-                const char* identifier, TextBuffer* file) {
-  ShowProgress(window, IDS_RELATION_WRITING, program, extension);
-  WriteKeyText(nullptr, extensionKey, file);
-  PathText identifierKey;
-  if (identifierKey.Set("HKEY_CLASSES_ROOT\\") && identifierKey.Append(identifier))
-    WriteKeyText(nullptr, identifierKey.s, file);
-  ShowProgress(window, IDS_RELATION_WROTE, program, extension);
-}
+struct RelationPass {
+  ProgressWindow& window;
+  const char* program;
+  const wchar_t* wideProgram;
+  RegExport* file;
 
-LONG MachineWidePass(ProgressWindow& window, const char* program, TextBuffer* file) {
-  RegKey classes;
-  LONG status = RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, classes.out());
-  if (status != ERROR_SUCCESS) return status;
-  SubKeyNames names;
-  if ((status = names.Init(classes.get())) != ERROR_SUCCESS) return status;
-  for (DWORD i = 0; i < names.count; ++i) {
-    if (!names.Read(classes.get(), i)) continue;
-    window.SetPosition(int(50ull * i / names.count));
-    const char* extension = names.name.get();
-    if (extension[0] != '.') continue;
-    PathText identifier, extensionKey;
-    if (!ReadDefaultValueOf(classes.get(), extension, &identifier)) continue;
-    if (!CommandNamesProgram(identifier.s, program)) continue;
-    if (!extensionKey.Set("HKEY_CLASSES_ROOT\\") || !extensionKey.Append(extension)) continue;
-    ReadDefaultValueOf(classes.get(), extension, &identifier);
-    WriteMatch(window, program, extension, extensionKey.s, identifier.s, file);
+  // The blocks of a matching extension and of its program identifier. What
+  // a key's export leaves behind when it fails stays unreported, as before;
+  // only text the code page cannot carry makes the whole export start again.
+  LONG WriteMatch(const wchar_t* extension, const wchar_t* extensionKey, const wchar_t* identifier) {
+    ShowProgress(window, IDS_RELATION_WRITING, program, extension);
+    if (!file->WriteKey(nullptr, extensionKey) && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
+      return ERROR_NO_UNICODE_TRANSLATION;
+    WidePath identifierKey;
+    if (identifierKey.Set(L"HKEY_CLASSES_ROOT\\") && identifierKey.Append(identifier) &&
+        !file->WriteKey(nullptr, identifierKey.s) && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
+      return ERROR_NO_UNICODE_TRANSLATION;
+    ShowProgress(window, IDS_RELATION_WROTE, program, extension);
+    return ERROR_SUCCESS;
   }
-  return ERROR_SUCCESS;
-}
 
-LONG PerUserPass(ProgressWindow& window, const char* program, TextBuffer* file) {
-  RegKey fileExts;
-  LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, kFileExtsPath, 0, KEY_READ, fileExts.out());
-  // A user who never chose a program for a file type has no such key.
-  if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-  if (status != ERROR_SUCCESS) return status;
-  SubKeyNames names;
-  if ((status = names.Init(fileExts.get())) != ERROR_SUCCESS) return status;
-  for (DWORD i = 0; i < names.count; ++i) {
-    if (!names.Read(fileExts.get(), i)) continue;
-    window.SetPosition(int(50ull * i / names.count + 50));
-    const char* extension = names.name.get();
-    if (extension[0] != '.') continue;
-    RegKey entry;
-    PathText identifier, extensionKey;
-    if (RegOpenKeyExA(fileExts.get(), extension, 0, KEY_READ, entry.out()) != ERROR_SUCCESS) continue;
-    if (!ReadStringValue(entry.get(), "ProgID", &identifier)) continue;
-    if (!CommandNamesProgram(identifier.s, program)) continue;
-    if (!extensionKey.Set(kFileExtsKeyText) || !extensionKey.Append(extension)) continue;
-    ReadStringValue(entry.get(), "ProgID", &identifier);
-    WriteMatch(window, program, extension, extensionKey.s, identifier.s, file);
+  LONG MachineWide() {
+    RegKey classes;
+    LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"", 0, KEY_READ, classes.out());
+    if (status != ERROR_SUCCESS) return status;
+    SubKeyNames names;
+    if ((status = names.Init(classes.get())) != ERROR_SUCCESS) return status;
+    for (DWORD i = 0; i < names.count; ++i) {
+      const wchar_t* extension = names.Read(classes.get(), i);
+      if (!extension) continue;
+      window.SetPosition(int(50ull * i / names.count));
+      if (extension[0] != L'.') continue;
+      WidePath identifier, extensionKey;
+      if (!ReadDefaultValueOf(classes.get(), extension, &identifier)) continue;
+      if (!CommandNamesProgram(identifier.s, wideProgram)) continue;
+      if (!extensionKey.Set(L"HKEY_CLASSES_ROOT\\") || !extensionKey.Append(extension)) continue;
+      if ((status = WriteMatch(extension, extensionKey.s, identifier.s)) != ERROR_SUCCESS) return status;
+    }
+    return ERROR_SUCCESS;
   }
-  return ERROR_SUCCESS;
-}
+
+  LONG PerUser() {
+    RegKey fileExts;
+    LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, kFileExtsPath, 0, KEY_READ, fileExts.out());
+    // A user who never chose a program for a file type has no such key.
+    if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+    if (status != ERROR_SUCCESS) return status;
+    SubKeyNames names;
+    if ((status = names.Init(fileExts.get())) != ERROR_SUCCESS) return status;
+    for (DWORD i = 0; i < names.count; ++i) {
+      const wchar_t* extension = names.Read(fileExts.get(), i);
+      if (!extension) continue;
+      window.SetPosition(int(50ull * i / names.count + 50));
+      if (extension[0] != L'.') continue;
+      RegKey entry;
+      WidePath identifier, extensionKey;
+      if (RegOpenKeyExW(fileExts.get(), extension, 0, KEY_READ, entry.out()) != ERROR_SUCCESS) continue;
+      if (!ReadStringValue(entry.get(), L"ProgID", &identifier)) continue;
+      if (!CommandNamesProgram(identifier.s, wideProgram)) continue;
+      if (!extensionKey.Set(kFileExtsKeyText) || !extensionKey.Append(extension)) continue;
+      if ((status = WriteMatch(extension, extensionKey.s, identifier.s)) != ERROR_SUCCESS) return status;
+    }
+    return ERROR_SUCCESS;
+  }
+};
 
 }  // namespace
 
 int ExportRelation(const char* program, const char* entryFolder, int /*unused*/) {
   PathText fileName;
-  if (!EntryRegFileName(entryFolder, &fileName)) return 1;
+  WidePath wideProgram;
+  if (!EntryRegFileName(entryFolder, &fileName) || !FromCodePage(program, &wideProgram)) return 1;
   ProgressWindow window(IDS_CAPTION_EXPORTING_RELATIONS);
-  ShowProgress(window, IDS_RELATION_SAVING, program, "");
-  TextBuffer file;
-  TextBufferInit(&file);
-  TextBufferAppend(&file, "REGEDIT4\r\n\r\n; Relation with ");
-  TextBufferAppend(&file, program);
-  TextBufferAppend(&file, "\r\n\r\n");
-  window.SetRange(0, 100);
-  window.SetPosition(0);
-  LONG status = MachineWidePass(window, program, &file);
-  if (status == ERROR_SUCCESS) status = PerUserPass(window, program, &file);
-  if (status != ERROR_SUCCESS) return SetLastError(DWORD(status)), 1;
-  return WriteWholeFile(fileName.s, file);
+  ShowProgress(window, IDS_RELATION_SAVING, program, L"");
+  // REGEDIT4 first; the Unicode form when the code page cannot carry a key.
+  LONG status = ERROR_SUCCESS;
+  for (bool unicode : {false, true}) {
+    RegExport file(unicode);
+    TextBuffer comment;
+    TextBufferAppend(&comment, "; Relation with ");
+    TextBufferAppend(&comment, program);
+    TextBufferAppend(&comment, "\r\n");
+    file.AppendLine(comment.text ? comment.text : "");
+    window.SetRange(0, 100);
+    window.SetPosition(0);
+    RelationPass pass{window, program, wideProgram.s, &file};
+    status = pass.MachineWide();
+    if (status == ERROR_SUCCESS) status = pass.PerUser();
+    if (status == ERROR_SUCCESS) return file.WriteFile(fileName.s);
+    if (status != ERROR_NO_UNICODE_TRANSLATION) break;
+  }
+  SetLastError(DWORD(status));
+  return 1;
 }
