@@ -29,8 +29,7 @@ std::wstring SharedFolder(const char* variable) {
   return folder;
 }
 
-// Wide calls throughout: under LANG=C wine makes no non-ASCII name through
-// the ANSI functions.
+// Wide calls throughout: the names must not pass through the ANSI code page.
 void WriteWide(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
   FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
   REQUIRE(file);
