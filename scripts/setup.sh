@@ -5,10 +5,10 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 libz-mingw-w64-dev
   wine wine64
   xvfb xauth imagemagick x11-utils sox
-  python3
+  python3 unzip
   doctest-dev
   clang libclang-rt-14-dev
   fonts-ipafont-gothic locales

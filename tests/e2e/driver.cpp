@@ -197,11 +197,13 @@ HeldKey::~HeldKey() {
 }
 
 Program::Program(const Launch& launch) {
-  const std::string copy = home_ / "Arkivanto2.exe";
-  const std::string original = ProgramUnderTest();
-  if (!CopyFileA(original.c_str(), copy.c_str(), FALSE)) FAIL("could not copy " << original);
-  CreateDirectoryA((home_ / "template").c_str(), nullptr);
-  for (const TemplateFile& file : launch.templates) WriteFileBytes(home_ / "template\\" + file.name, file.content);
+  const std::string copy = launch.installed.empty() ? home_ / "Arkivanto2.exe" : launch.installed + "Arkivanto2.exe";
+  if (launch.installed.empty()) {
+    const std::string original = ProgramUnderTest();
+    if (!CopyFileA(original.c_str(), copy.c_str(), FALSE)) FAIL("could not copy " << original);
+    CreateDirectoryA((home_ / "template").c_str(), nullptr);
+    for (const TemplateFile& file : launch.templates) WriteFileBytes(home_ / "template\\" + file.name, file.content);
+  }
 
   // Should this driver die, the job takes the program with it.
   job_.reset(CreateJobObjectA(nullptr, nullptr));

@@ -69,6 +69,9 @@ struct TemplateFile {
 struct Launch {
   std::vector<TemplateFile> templates;  // the "template" folder's files
   std::string arguments;                // after the program's name
+  // A folder holding Arkivanto2.exe and its "template" folder, such as an
+  // unpacked release: the program runs there as it is, not as a copy.
+  std::string installed;
 };
 
 struct MessageBoxShown {
@@ -77,8 +80,8 @@ struct MessageBoxShown {
 };
 
 // One run of the program: a copy of the built program in a fresh folder of
-// its own, started from another working folder. A run still going when this
-// ends is terminated, then the folder removed.
+// its own, or an installed one, started from another working folder. A run
+// still going when this ends is terminated, then the folder removed.
 class Program {
  public:
   explicit Program(const Launch& launch = {});

@@ -1,0 +1,148 @@
+// A backup folder packed into one ZIP archive. The archive of the first case
+// is checked from outside wine by unzip and Python's zipfile
+// (zip_archive_check.py): names, sizes, CRCs, times and attributes against
+// the tree as Linux sees it.
+#include <doctest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/handles.h"
+#include "operations/zip_archive.h"
+#include "support/test_support.h"
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), int(wide.size()))));
+  return wide;
+}
+
+std::wstring SharedFolder(const char* variable) {
+  const char* path = getenv(variable);
+  REQUIRE_MESSAGE(path, variable << " is not set: run the tests through CTest");
+  std::wstring folder = Widen(path);
+  if (folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
+// Wide calls throughout: the names must not pass through the ANSI code page.
+void WriteWide(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+  REQUIRE(file);
+  DWORD written = 0;
+  REQUIRE(WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
+  REQUIRE(written == bytes.size());
+}
+
+std::string ReadWide(const std::wstring& path) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!file) return {};
+  std::string bytes(GetFileSize(file.get(), nullptr), '\0');
+  DWORD got = 0;
+  ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &got, nullptr);
+  return bytes.substr(0, got);
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Each level in turn: wine's SHCreateDirectoryExW goes through the ANSI code page.
+void MakeFolders(const std::wstring& path) {
+  for (size_t end = path.find(L'\\', 3); end != std::wstring::npos; end = path.find(L'\\', end + 1))
+    CreateDirectoryW(path.substr(0, end).c_str(), nullptr);
+  CreateDirectoryW(path.c_str(), nullptr);
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  REQUIRE((attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)));
+}
+
+// A few MB: half noise deflate cannot shrink, half text it can, so the
+// stream spans several read blocks both ways.
+std::string LargeContent() {
+  std::string bytes;
+  uint32_t state = 12345;
+  while (bytes.size() < 1600000) {
+    state = state * 1664525 + 1013904223;
+    bytes += char(state >> 24);
+  }
+  while (bytes.size() < 3300000) bytes += "settings line " + std::to_string(bytes.size()) + "\r\n";
+  return bytes;
+}
+
+}  // namespace
+
+TEST_CASE("a backup folder with awkward names packed for the outside check") {
+  const std::wstring folder = SharedFolder("ARK_ZIP_FOLDER"), tree = folder + L"tree\\";
+  const std::wstring archive = folder + L"backup.zip";
+  // "表" is 0x95 0x5C in Shift-JIS: its trail byte is "\\". "Café" has no
+  // Shift-JIS form, "표" none in code page 437: both go in UTF-8 under one
+  // of the two code pages.
+  MakeFolders(tree + L"表");
+  MakeFolders(tree + L"표");
+  MakeFolders(tree + L"nested\\deeper\\empty");
+  WriteWide(tree + L"Café.txt", "au lait\r\n");
+  std::string binary;
+  for (int i = 0; i < 1024; ++i) binary += char(i * 7);
+  WriteWide(tree + L"表\\data.bin", binary);
+  WriteWide(tree + L"nested\\large.dat", LargeContent());
+  WriteWide(tree + L"empty.txt", "");
+  WriteWide(tree + L"readonly.txt", "kept", FILE_ATTRIBUTE_READONLY);
+  WriteWide(tree + L"hidden.txt", "unseen", FILE_ATTRIBUTE_HIDDEN);
+  WriteWide(archive, "an older file under the archive's name");
+
+  CHECK(WriteZipArchive(tree.c_str(), archive.c_str()) == 0);
+  CHECK_FALSE(Exists(archive + L".tmp"));
+  WriteWide(folder + L"codepage.txt", std::to_string(GetOEMCP()));
+}
+
+TEST_CASE("a failed archive leaves nothing under its name and an earlier archive whole") {
+  ScratchFolder scratch("zip");
+  const std::wstring source = Widen(scratch / "source\\"), archive = Widen(scratch / "backup.zip");
+  MakeFolders(source + L"sub");
+  WriteWide(source + L"sub\\a.txt", "a");
+  WriteWide(source + L"b.txt", "b");
+
+  const auto fails = [](const std::wstring& from, const std::wstring& to) {
+    const DWORD code = WriteZipArchive(from.c_str(), to.c_str());
+    CHECK(code != 0);
+    CHECK(GetLastError() == code);
+    CHECK_FALSE(Exists(to + L".tmp"));
+  };
+  const char* readOnly = getenv("ARK_READ_ONLY_DRIVE");
+  REQUIRE_MESSAGE(readOnly, "ARK_READ_ONLY_DRIVE is not set: run the tests through CTest");
+  for (const std::string& nowhere : {scratch / "missing\\backup.zip", std::string(readOnly) + "\\backup.zip"}) {
+    CAPTURE(nowhere);
+    fails(source, Widen(nowhere));
+    CHECK_FALSE(Exists(Widen(nowhere)));
+  }
+
+  REQUIRE(WriteZipArchive(source.c_str(), archive.c_str()) == 0);
+  const std::string earlier = ReadWide(archive);
+  REQUIRE(earlier.size() > 100);
+  fails(Widen(scratch / "no such folder"), archive);
+  {
+    // A file another program holds open without sharing: the walk stops there.
+    FileHandle locked(
+        CreateFileW((source + L"sub\\a.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    REQUIRE(locked);
+    fails(source, archive);
+  }
+  CHECK(ReadWide(archive) == earlier);
+}
+
+TEST_CASE("an archive written inside the folder it packs, and a folder link loop") {
+  ScratchFolder scratch("zip");
+  const std::wstring source = Widen(scratch.path()), inside = source + L"backup.zip";
+  WriteWide(source + L"a.txt", "a");
+  // Neither the archive being written nor the one it replaces goes in.
+  REQUIRE(WriteZipArchive(source.c_str(), inside.c_str()) == 0);
+  const size_t first = ReadWide(inside).size();
+  REQUIRE(WriteZipArchive(source.c_str(), inside.c_str()) == 0);
+  CHECK(ReadWide(inside).size() == first);
+
+  // a\back leads to the loop folder itself: packed once, as an empty folder.
+  REQUIRE(WriteZipArchive(SharedFolder("ARK_LOOP_FOLDER").c_str(), inside.c_str()) == 0);
+  CHECK(ReadWide(inside).size() < 1000);
+}
