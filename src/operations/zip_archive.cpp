@@ -9,7 +9,7 @@
 #include "core/errors.h"
 #include "core/handles.h"
 #include "core/memory.h"
-#include "core/text.h"
+#include "core/paths.h"
 
 namespace {
 
