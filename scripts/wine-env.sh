@@ -24,6 +24,19 @@ ark_cleanup() {
 }
 trap ark_cleanup EXIT
 wineboot -i >/dev/null 2>&1
+# The dialogs ask for Arial and ＭＳ Ｐゴシック; without these wine draws them
+# in fallback fonts of other widths. Liberation Sans and IPA P Gothic have
+# the same metrics. regedit reads a UTF-16 file whatever the locale.
+printf '\xff\xfe' >"$ARK_RUN_DIR/fonts.reg"
+iconv -f UTF-8 -t UTF-16LE >>"$ARK_RUN_DIR/fonts.reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]
+"Arial"="Liberation Sans"
+"ＭＳ Ｐゴシック"="IPAPGothic"
+"MS PGothic"="IPAPGothic"
+REG
+wine regedit /s "$(winepath -w "$ARK_RUN_DIR/fonts.reg")" >/dev/null 2>&1
 if [ -n "$ARK_XVFB_PID" ]; then
   # With no window manager on the private display, wine would wait two
   # seconds for each destroyed window to be withdrawn; let wine draw the frames.
