@@ -97,15 +97,32 @@ void FitListColumns(HWND list) {
   if (total <= 0) return;
   RECT client = {};
   GetClientRect(list, &client);
-  // More room than the contents need is shared out, less is taken from
-  // each column alike, down to its header.
   const int spare = client.right - total;
-  int given = 0;
-  for (int c = 0; c < fitted; ++c) {
-    // The last column takes the rounding, so the columns end at the edge.
-    const int share = c == fitted - 1 && spare > 0 ? spare - given : MulDiv(spare, widths[c], total);
-    given += share;
-    const int width = widths[c] + share;
-    SendMessageA(list, LVM_SETCOLUMNWIDTH, WPARAM(c), MAKELPARAM(width > headings[c] ? width : headings[c], 0));
+  if (spare >= 0) {
+    // More room than the contents need: shared out by need; the last column
+    // takes the rounding, so the columns end at the edge.
+    int given = 0;
+    for (int c = 0; c < fitted; ++c) {
+      const int share = c == fitted - 1 ? spare - given : MulDiv(spare, widths[c], total);
+      given += share;
+      widths[c] += share;
+    }
+  } else {
+    // Too little: the columns that need less than an even share keep their
+    // width, the others share what is left alike, none below its header.
+    bool kept[kMostColumns] = {};
+    int room = client.right, open = fitted;
+    for (bool changed = true; changed && open > 0;) {
+      changed = false;
+      for (int c = 0; c < fitted; ++c) {
+        if (kept[c] || widths[c] > room / open) continue;
+        kept[c] = changed = true;
+        room -= widths[c];
+        --open;
+      }
+    }
+    for (int c = 0; c < fitted; ++c)
+      if (!kept[c]) widths[c] = room / open > headings[c] ? room / open : headings[c];
   }
+  for (int c = 0; c < fitted; ++c) SendMessageA(list, LVM_SETCOLUMNWIDTH, WPARAM(c), MAKELPARAM(widths[c], 0));
 }
