@@ -471,3 +471,11 @@ int Program::WaitForExit(DWORD ms) const {
   GetExitCodeProcess(process_.get(), &code);
   return int(code);
 }
+
+std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
+  return JapaneseSystem() ? japanese : western;
+}
+
+HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
+HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
+HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }

@@ -160,3 +160,11 @@ class Program {
   DWORD processId_ = 0, threadId_ = 0;
   HWND main_ = nullptr;
 };
+
+// Text beyond ASCII that the system code page can hold.
+std::wstring Localized(const wchar_t* japanese, const wchar_t* western);
+
+// The main window's controls.
+HWND TemplateList(const Program& program);
+HWND Toolbar(const Program& program);
+HWND DestinationField(const Program& program);  // its only edit control

@@ -13,13 +13,6 @@
 
 namespace {
 
-std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
-  return JapaneseSystem() ? japanese : western;
-}
-
-HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
-HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
-HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }
 HWND ReferButton(const Program& program) { return GetDlgItem(program.main(), IDC_BROWSE_BUTTON); }
 
 void AwaitFocus(const Program& program, HWND control, const std::string& what) {
