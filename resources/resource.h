@@ -97,3 +97,8 @@
 #define IDI_KIND_RELATION 114
 #define IDI_KIND_FILES 115
 #define IDI_KIND_UNSET 116
+
+// Keyboard and layout (6000 on, clear of the numbers above).
+#define IDM_HELP 6000
+#define IDR_MAIN_KEYS 6001
+#define IDC_KIND_GROUP 6002

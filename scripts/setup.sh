@@ -11,7 +11,10 @@ packages=(
   python3 unzip
   doctest-dev
   clang libclang-rt-14-dev
-  fonts-ipafont-gothic locales
+  # Metric-compatible stand-ins for the dialogs' fonts, Arial and MS P Gothic.
+  fonts-ipafont-gothic fonts-liberation locales
+  # Frames the run command's windows on its private display.
+  openbox
 )
 
 missing=()

@@ -97,7 +97,12 @@ TEST_CASE("the tree starts with the four roots, each with a button, and fills as
     children = Names(tree, item);
     SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
     rows = Rows(dialog);
+    // The columns share the list's width, clear of its scroll bar; the names
+    // and types fit whole and the long values take what is left.
     HWND list = GetDlgItem(dialog, IDC_VALUE_LIST);
+    RECT client = {};
+    GetClientRect(list, &client);
+    int widths = 0;
     for (int column = 0; column < 3; ++column) {
       char text[64] = {};
       LVCOLUMNA get = {};
@@ -105,14 +110,18 @@ TEST_CASE("the tree starts with the four roots, each with a button, and fills as
       get.pszText = text;
       get.cchTextMax = sizeof text;
       SendMessageA(list, LVM_GETCOLUMNA, WPARAM(column), LPARAM(&get));
-      columns.push_back(std::string(text) + "/" + std::to_string(get.cx));
+      columns.push_back(text);
+      widths += get.cx;
     }
+    CHECK(widths == client.right);
+    CHECK(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0) > SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM("Sixteen")));
+    CHECK(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0) >
+          SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM("REG_EXPAND_SZ")));
     Click(dialog, IDOK);
   });
   CHECK(roots == std::vector<std::string>{"HKEY_CLASSES_ROOT+", "HKEY_CURRENT_USER+", "HKEY_LOCAL_MACHINE+", "HKEY_USERS+"});
   CHECK(children == std::vector<std::string>{"Alpha", "beta+", "gamma"});
-  CHECK(columns == std::vector<std::string>{TextOf(IDS_COLUMN_NAME) + "/100", TextOf(IDS_COLUMN_TYPE) + "/60",
-                                            TextOf(IDS_COLUMN_VALUE) + "/100"});
+  CHECK(columns == std::vector<std::string>{TextOf(IDS_COLUMN_NAME), TextOf(IDS_COLUMN_TYPE), TextOf(IDS_COLUMN_VALUE)});
   CHECK(rows == std::vector<std::string>{
                     "Bare|REG_SZ|no terminator",
                     "Count|REG_DWORD|0x0000001A(26)",

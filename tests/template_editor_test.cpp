@@ -538,10 +538,10 @@ TEST_CASE("a file that cannot be written: retry, or go back to the editor with t
   }
 }
 
-TEST_CASE("the editor opens with no kind chosen, its list set up for the kind images, at its size") {
+TEST_CASE("the editor opens with no kind chosen, its list set up for the kind images, at its size; it resizes") {
   Editing e;
-  std::vector<int> enabled, checked;
-  RECT client = {}, size = {0, 0, 307, 285};
+  std::vector<int> enabled, checked, moved;
+  RECT client = {}, size = {0, 0, 330, 285}, opened = {}, smallest = {};
   LONG_PTR style = 0, listStyle = 0, listExStyle = 0;
   int images = 0, imageWidth = 0, columnWidth = 0, listWidth = 0;
   std::string column;
@@ -572,6 +572,26 @@ TEST_CASE("the editor opens with no kind chosen, its list set up for the kind im
     RECT listClient = {};
     GetClientRect(list, &listClient);
     listWidth = listClient.right;
+
+    // Larger: the list grows, the buttons and the kinds keep to the right
+    // edge, the column fills the list. Smaller than it opened: it stays.
+    const auto place = [](HWND control) {
+      RECT r = {};
+      GetWindowRect(control, &r);
+      MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+      return r;
+    };
+    const RECT listBefore = place(list), okBefore = place(GetDlgItem(dialog, IDOK)),
+               fileBefore = place(GetDlgItem(dialog, IDC_FILE_PATH));
+    GetWindowRect(dialog, &opened);
+    SetWindowPos(dialog, nullptr, 0, 0, opened.right - opened.left + 100, opened.bottom - opened.top + 60,
+                 SWP_NOMOVE | SWP_NOZORDER);
+    GetClientRect(list, &listClient);
+    moved = {place(list).right - listBefore.right, place(list).bottom - listBefore.bottom,
+             place(GetDlgItem(dialog, IDOK)).left - okBefore.left, place(GetDlgItem(dialog, IDC_FILE_PATH)).left -
+             fileBefore.left, int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0)) - listClient.right};
+    SetWindowPos(dialog, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
+    GetWindowRect(dialog, &smallest);
     Click(dialog, IDCANCEL);
   });
   CHECK(e.Run() == 0);
@@ -581,7 +601,10 @@ TEST_CASE("the editor opens with no kind chosen, its list set up for the kind im
   CHECK(client.right == size.right);
   CHECK(client.bottom == size.bottom);
   CHECK((style & WS_SYSMENU) != 0);
-  CHECK((style & WS_THICKFRAME) == 0);  // not resizable
+  CHECK((style & WS_THICKFRAME) != 0);
+  CHECK(moved == std::vector<int>{100, 60, 100, 100, 0});
+  CHECK(smallest.right - smallest.left == opened.right - opened.left);
+  CHECK(smallest.bottom - smallest.top == opened.bottom - opened.top);
   CHECK((listStyle & LVS_TYPEMASK) == LVS_REPORT);
   CHECK((listStyle & LVS_NOCOLUMNHEADER) != 0);
   CHECK((listStyle & LVS_SINGLESEL) == 0);

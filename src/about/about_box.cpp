@@ -5,6 +5,7 @@
 #include "about/resource_reader.h"
 #include "core/memory.h"
 #include "resource.h"
+#include "ui/user_guide.h"
 #include "xm_player.h"
 
 namespace {
@@ -44,7 +45,23 @@ void ReleaseModule(HWND dialog) {
   SetModule(dialog, nullptr);
 }
 
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+// The line about help reads as a link: coloured as one, with the hand
+// cursor over it; a click opens the user guide.
+INT_PTR ColourHelpLink(HWND dialog, HDC dc, HWND control) {
+  if (control != GetDlgItem(dialog, IDC_ABOUT_DETAILS)) return FALSE;
+  SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+  SetBkMode(dc, TRANSPARENT);
+  return INT_PTR(GetSysColorBrush(COLOR_BTNFACE));
+}
+
+bool PointHelpLink(HWND dialog, HWND under) {
+  if (under != GetDlgItem(dialog, IDC_ABOUT_DETAILS)) return false;
+  SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+  SetWindowLongPtrA(dialog, DWLP_MSGRESULT, TRUE);
+  return true;
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
     case WM_CLOSE: SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0); return FALSE;
@@ -56,11 +73,15 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
           EndDialog(dialog, 0);
           break;
         case IDC_ABOUT_ICON: OnIconClick(dialog); break;
+        case IDC_ABOUT_DETAILS: OpenUserGuide(dialog); break;
         default: break;
       }
       return FALSE;
     // However the box goes, the music does not outlive it.
     case WM_DESTROY: ReleaseModule(dialog); return FALSE;
+    case WM_CTLCOLORSTATIC: return ColourHelpLink(dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_SETCURSOR: return PointHelpLink(dialog, reinterpret_cast<HWND>(wParam));
+    case WM_HELP: OpenUserGuide(dialog); return TRUE;
     default: return FALSE;
   }
 }

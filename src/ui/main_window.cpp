@@ -11,17 +11,21 @@
 #include "core/notices.h"
 #include "core/paths.h"
 #include "resource.h"
+#include "ui/dialog_layout.h"
 #include "ui/file_dialog.h"
 #include "core/fixed_texts.h"
 #include "ui/main_window_state.h"
 #include "ui/template_editor.h"
 #include "ui/template_list.h"
+#include "ui/user_guide.h"
 
 namespace {
 
 constexpr char kClassName[] = "Arkivanto2";
-constexpr int kBrowseWidth = 50;
+constexpr int kBrowseWidth = 50;  // at least; a longer text widens it
 constexpr int kFieldHeight = 18;
+// The list keeps a few rows when the window is made as small as it goes.
+constexpr int kSmallestListHeight = 60;
 const char* const kCompressionTypes[] = {"LZH", "ZIP", "CAB", "RAR", "GCA"};
 
 struct ToolbarButton {
@@ -126,7 +130,8 @@ HWND CreateProgressBar(HINSTANCE instance) {
 bool CreateTemplateListView(HWND window, HINSTANCE instance) {
   MainWindowState& s = State();
   s.templateList = CreateChild(WS_EX_CLIENTEDGE, WC_LISTVIEWA, nullptr,
-                               WS_CHILD | WS_VISIBLE | WS_VSCROLL | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 300, 30,
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0,
+                               300, 30,
                                window, IDC_TEMPLATE_LIST, instance);
   if (!s.templateList) return false;
   SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
@@ -134,13 +139,26 @@ bool CreateTemplateListView(HWND window, HINSTANCE instance) {
   const int headers[] = {IDS_COLUMN_TEMPLATE, IDS_COLUMN_DETAIL, IDS_COLUMN_DIR, IDS_COLUMN_FILE};
   for (int i = 0; i < 4; ++i) {
     LVCOLUMNA column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.cx = 100;
+    column.mask = LVCF_TEXT | LVCF_SUBITEM;
     column.pszText = const_cast<char*>(LoadMessage(headers[i]));
     column.iSubItem = i;
     SendMessageA(s.templateList, LVM_INSERTCOLUMNA, WPARAM(i), LPARAM(&column));
   }
   return true;
+}
+
+// "Refer..." as wide as its text needs in the button's font, 50 at least.
+int BrowseButtonWidth(HWND button) {
+  char text[64] = {};
+  GetWindowTextA(button, text, sizeof text);
+  HDC dc = GetDC(button);
+  const HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(button, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  GetTextExtentPoint32A(dc, text, lstrlenA(text), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(button, dc);
+  const int needed = extent.cx + 2 * GetSystemMetrics(SM_CXEDGE) + 8;
+  return needed > kBrowseWidth ? needed : kBrowseWidth;
 }
 
 void Layout(HWND window, WPARAM wParam, LPARAM lParam) {
@@ -155,9 +173,10 @@ void Layout(HWND window, WPARAM wParam, LPARAM lParam) {
             statusHeight = WindowHeight(s.statusBar);
   MoveWindow(s.templateList, 0, toolbarHeight + editHeight, width,
              height - statusHeight - editHeight - toolbarHeight, FALSE);
-  SetWindowPos(s.destinationEdit, nullptr, 0, toolbarHeight, width - kBrowseWidth, kFieldHeight, SWP_NOZORDER);
+  const int browseWidth = s.browseButton ? BrowseButtonWidth(s.browseButton) : kBrowseWidth;
+  SetWindowPos(s.destinationEdit, nullptr, 0, toolbarHeight, width - browseWidth, kFieldHeight, SWP_NOZORDER);
   if (s.browseButton)
-    SetWindowPos(s.browseButton, nullptr, width - kBrowseWidth, toolbarHeight, kBrowseWidth, kFieldHeight,
+    SetWindowPos(s.browseButton, nullptr, width - browseWidth, toolbarHeight, browseWidth, kFieldHeight,
                  SWP_NOZORDER);
   int parts[2] = {width - statusHeight - 100, width - statusHeight};
   SendMessageA(s.statusBar, SB_SETPARTS, 2, LPARAM(parts));
@@ -168,7 +187,35 @@ void Layout(HWND window, WPARAM wParam, LPARAM lParam) {
     MoveWindow(s.overallProgress, part.left, part.top, part.right - part.left, half, TRUE);
   if (s.templateProgress)
     MoveWindow(s.templateProgress, part.left, part.top + half, part.right - part.left, half, TRUE);
+  FitListColumns(s.templateList);
   InvalidateRect(window, nullptr, FALSE);
+}
+
+// As narrow as keeps "DO BACKUP!" in view, as low as keeps a few rows.
+void LimitSize(HWND window, MINMAXINFO* limits) {
+  const MainWindowState& s = State();
+  RECT button = {};
+  if (!s.toolbar || !s.statusBar || !SendMessageA(s.toolbar, TB_GETRECT, IDM_DO_BACKUP, LPARAM(&button))) return;
+  RECT smallest = {0, 0, button.right,
+                   WindowHeight(s.toolbar) + kFieldHeight + kSmallestListHeight + WindowHeight(s.statusBar)};
+  AdjustWindowRectEx(&smallest, DWORD(GetWindowLongPtrA(window, GWL_STYLE)), FALSE,
+                     DWORD(GetWindowLongPtrA(window, GWL_EXSTYLE)));
+  limits->ptMinTrackSize.x = smallest.right - smallest.left;
+  limits->ptMinTrackSize.y = smallest.bottom - smallest.top;
+}
+
+// The control that had the keyboard focus when the window was last left;
+// it gets it back, as in a dialog box.
+HWND focusKept = nullptr;
+
+void KeepFocus(HWND window, WPARAM activation) {
+  HWND focused = GetFocus();
+  if (LOWORD(activation) == WA_INACTIVE && focused && IsChild(window, focused)) focusKept = focused;
+}
+
+void RestoreFocus(HWND window) {
+  HWND target = focusKept && IsChild(window, focusKept) ? focusKept : State().destinationEdit;
+  if (target && IsWindowEnabled(target)) SetFocus(target);
 }
 
 void FitToToolbar(HWND window) {
@@ -289,7 +336,10 @@ void BrowseDestination(HWND window) {
 void OnCommand(HWND window, int command) {
   MainWindowState& s = State();
   switch (command) {
-    case IDM_RELOAD: LoadTemplateList(window); break;
+    case IDM_RELOAD:
+      LoadTemplateList(window);
+      FitListColumns(s.templateList);
+      break;
     case IDM_RESIZE: FitToToolbar(window); break;
     case IDM_NEW_TEMPLATE:
       if (RunTemplateEditor(window, nullptr)) SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
@@ -305,6 +355,12 @@ void OnCommand(HWND window, int command) {
       break;
     case IDM_DO_BACKUP: BackUpCheckedTemplates(window); break;
     case IDM_BROWSE: BrowseDestination(window); break;
+    // Enter, routed as in a dialog box: in the destination field it starts
+    // the backup, as "DO BACKUP!" does.
+    case IDOK:
+      if (GetFocus() == s.destinationEdit) SendMessageA(window, WM_COMMAND, IDM_DO_BACKUP, 0);
+      break;
+    case IDM_HELP: OpenUserGuide(window); break;
     default: break;
   }
 }
@@ -368,13 +424,15 @@ int CreateChildControls(HWND window, HINSTANCE instance) {
   if (ok) {
     RECT toolbarClient = {};
     GetClientRect(s.toolbar, &toolbarClient);
-    s.destinationEdit = CreateChild(WS_EX_CLIENTEDGE, "Edit", nullptr, WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 0,
-                                    toolbarClient.bottom, toolbarClient.right, 20, window, 0, instance);
+    s.destinationEdit = CreateChild(WS_EX_CLIENTEDGE, "Edit", nullptr,
+                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, toolbarClient.bottom,
+                                    toolbarClient.right, 20, window, 0, instance);
     ok = s.destinationEdit != nullptr;
     if (ok) UseGuiFont(s.destinationEdit);
   }
   if (ok) {
-    s.browseButton = CreateChild(0, "Button", LoadMessage(IDS_REFER), WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+    s.browseButton = CreateChild(0, "Button", LoadMessage(IDS_REFER),
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
                                  IDC_BROWSE_BUTTON, instance);
     ok = s.browseButton != nullptr;
@@ -395,6 +453,9 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
   switch (message) {
     case WM_CREATE: ExtendSystemMenu(window); break;
     case WM_SIZE: Layout(window, wParam, lParam); break;
+    case WM_GETMINMAXINFO: LimitSize(window, reinterpret_cast<MINMAXINFO*>(lParam)); break;
+    case WM_ACTIVATE: KeepFocus(window, wParam); break;
+    case WM_SETFOCUS: RestoreFocus(window); return 0;
     case WM_COMMAND: OnCommand(window, LOWORD(wParam)); break;
     case WM_NOTIFY: OnNotify(window, reinterpret_cast<const NMHDR*>(lParam)); break;
     case WM_SYSCOMMAND:
@@ -435,20 +496,31 @@ int CreateMainWindow(HINSTANCE instance, int showCommand) {
   SendMessageA(s.window, WM_COMMAND, IDM_RESIZE, 0);
   SendMessageA(s.statusBar, SB_SETTEXTA, WPARAM(0 | SBT_NOBORDERS), LPARAM(LoadMessage(IDS_STATUS_READY)));
   LoadTemplateList(s.window);
+  FitListColumns(s.templateList);
   ShowWindow(s.window, showCommand);
   UpdateWindow(s.window);
   SetFocus(s.window);
   return 1;
 }
 
+// Messages are taken in UTF-16: a character typed into a control arrives
+// whole. Taken as ANSI, wine hands a double-byte character to the edit
+// control as two WM_CHARs of one byte each, and the control makes two
+// characters of them. Our own window procedure still gets ANSI messages.
+// F1 and F5 come from the key table; Tab, Shift+Tab and Enter are routed
+// as in a dialog box.
 int RunMessageLoop() {
+  HWND window = State().window;
+  const HACCEL keys = LoadAcceleratorsW(State().instance, MAKEINTRESOURCEW(IDR_MAIN_KEYS));
   MSG message;
   for (;;) {
-    const BOOL got = GetMessageA(&message, nullptr, 0, 0);
+    const BOOL got = GetMessageW(&message, nullptr, 0, 0);
     if (got == 0) break;
     if (got == -1) continue;
+    if (keys && TranslateAcceleratorW(window, keys, &message)) continue;
+    if (IsDialogMessageW(window, &message)) continue;
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return int(message.wParam);
 }

@@ -12,6 +12,7 @@
 #include "core/registry_roots.h"
 #include "core/paths.h"
 #include "resource.h"
+#include "ui/dialog_layout.h"
 
 namespace {
 
@@ -20,7 +21,16 @@ constexpr LPARAM kNotFilled = 1;
 
 struct RegistryKeyPickerState {
   char* result = nullptr;  // the chosen path, handed to the caller
+  DialogLayout layout;
 };
+
+// On a larger window the tree grows down, the value list takes the rest.
+constexpr ControlAnchor kAnchors[] = {
+    {IDC_KEY_TREE, kGrowDown}, {IDC_VALUE_LIST, kGrow}, {IDOK, kMoveRightAndDown}, {IDCANCEL, kMoveRightAndDown}};
+
+RegistryKeyPickerState* StateOf(HWND dialog) {
+  return reinterpret_cast<RegistryKeyPickerState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+}
 
 HWND Tree(HWND dialog) { return GetDlgItem(dialog, IDC_KEY_TREE); }
 HWND ValueList(HWND dialog) { return GetDlgItem(dialog, IDC_VALUE_LIST); }
@@ -169,22 +179,22 @@ void ShowValues(HWND dialog, HTREEITEM item) {
     SetCell(list, at, 1, TypeText(type, number));
     SetCell(list, at, 2, ValueText(type, data.get(), dataSize, dump));
   }
+  FitListColumns(list);
 }
 
-void OnInitDialog(HWND dialog) {
+void OnInitDialog(HWND dialog, RegistryKeyPickerState* state) {
+  SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(state));
+  state->layout.Start(dialog, kAnchors, sizeof kAnchors / sizeof kAnchors[0]);
   for (const RegistryRoot& root : kRegistryRoots) InsertKeyItem(Tree(dialog), TVI_ROOT, TVI_LAST, root.fullName, true);
-  const struct {
-    int header;
-    int width;
-  } kColumns[] = {{IDS_COLUMN_NAME, 100}, {IDS_COLUMN_TYPE, 60}, {IDS_COLUMN_VALUE, 100}};
+  const int kHeaders[] = {IDS_COLUMN_NAME, IDS_COLUMN_TYPE, IDS_COLUMN_VALUE};
   for (int i = 0; i < 3; ++i) {
     LVCOLUMNA column = {};
-    column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-    column.pszText = const_cast<char*>(LoadMessage(kColumns[i].header));
-    column.cx = kColumns[i].width;
+    column.mask = LVCF_TEXT | LVCF_SUBITEM;
+    column.pszText = const_cast<char*>(LoadMessage(kHeaders[i]));
     column.iSubItem = i;
     SendMessageA(ValueList(dialog), LVM_INSERTCOLUMNA, WPARAM(i), LPARAM(&column));
   }
+  FitListColumns(ValueList(dialog));
 }
 
 // True refuses the expansion.
@@ -217,7 +227,7 @@ INT_PTR OnNotify(HWND dialog, const NMHDR* header) {
 }
 
 void OnOk(HWND dialog) {
-  auto* state = reinterpret_cast<RegistryKeyPickerState*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  RegistryKeyPickerState* state = StateOf(dialog);
   HWND tree = Tree(dialog);
   const auto selected = HTREEITEM(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
   state->result = GetTreeItemPath(tree, selected, "\\");
@@ -226,10 +236,11 @@ void OnOk(HWND dialog) {
 
 INT_PTR CALLBACK RegistryKeyPickerProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG:
-      SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-      OnInitDialog(dialog);
-      return TRUE;
+    case WM_INITDIALOG: OnInitDialog(dialog, reinterpret_cast<RegistryKeyPickerState*>(lParam)); return TRUE;
+    case WM_SIZE:
+    case WM_GETMINMAXINFO:
+      if (StateOf(dialog)) OnLayoutMessage(StateOf(dialog)->layout, dialog, message, lParam, ValueList(dialog));
+      return FALSE;
     case WM_NOTIFY: return OnNotify(dialog, reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {

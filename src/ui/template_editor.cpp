@@ -17,6 +17,7 @@
 #include "core/program_folder.h"
 #include "core/paths.h"
 #include "resource.h"
+#include "ui/dialog_layout.h"
 #include "ui/file_dialog.h"
 #include "core/fixed_texts.h"
 #include "ui/overwrite_question.h"
@@ -31,6 +32,7 @@ struct TemplateEditorState {
   const char* templatePath = nullptr;  // not owned; null for a new template
   int modified = 0;                    // rows added, changed, deleted or moved
   OwnedImageList kindImages;
+  DialogLayout layout;
 };
 
 // The kind icons by image index (the order of TemplateEntryKind).
@@ -63,6 +65,15 @@ constexpr KindField kKindFields[] = {
     {IDC_KIND_FILE, IDC_FILE_PATH, TemplateEntryKind::Files},
     {IDC_KIND_REGISTRY, IDC_KEY_PATH, TemplateEntryKind::Registry},
     {IDC_KIND_RELATION, IDC_EXE_PATH, TemplateEntryKind::Relation},
+};
+
+// On a larger window the entry list grows; the header fields grow to the
+// right; the buttons and the kinds' group keep to the right edge.
+constexpr ControlAnchor kFixedAnchors[] = {
+    {IDC_NAME_EDIT, kGrowRight}, {IDC_DESCRIPTION_EDIT, kGrowRight}, {IDC_DIRECTORY_EDIT, kGrowRight},
+    {IDOK, kMoveRight},          {IDCANCEL, kMoveRight},             {IDC_ENTRY_LIST, kGrow},
+    {IDC_ADD_ENTRY, kMoveRight}, {IDC_UPDATE_ENTRY, kMoveRight},     {IDC_DELETE_ENTRIES, kMoveRight},
+    {IDC_MOVE_UP, kMoveRight},   {IDC_MOVE_DOWN, kMoveRight},        {IDC_KIND_GROUP, kMoveRight | kGrowDown},
 };
 
 TemplateEditorState* StateOf(HWND dialog) {
@@ -162,13 +173,23 @@ void SetUpEntryList(HWND dialog, TemplateEditorState* state, HINSTANCE module) {
     ImageList_AddIcon(state->kindImages.get(), icon.get());
   }
   SendMessageA(list, LVM_SETIMAGELIST, LVSIL_SMALL, LPARAM(state->kindImages.get()));
-  RECT client = {};
-  GetClientRect(list, &client);
   LVCOLUMNA column = {};
-  column.mask = LVCF_TEXT | LVCF_WIDTH;
+  column.mask = LVCF_TEXT;
   column.pszText = const_cast<char*>(LoadMessage(IDS_CAPTION_TASK));
-  column.cx = client.right;
   SendMessageA(list, LVM_INSERTCOLUMNA, 0, LPARAM(&column));
+}
+
+void StartLayout(HWND dialog, TemplateEditorState* state) {
+  constexpr size_t kFixed = sizeof kFixedAnchors / sizeof kFixedAnchors[0];
+  ControlAnchor anchors[kFixed + 4 * 9] = {};
+  size_t count = 0;
+  for (const ControlAnchor& a : kFixedAnchors) anchors[count++] = a;
+  for (const KindControls& kind : kKinds) {
+    anchors[count++] = {kind.radio, kMoveRight};
+    for (int id : kind.controls)
+      if (id) anchors[count++] = {id, kMoveRight};
+  }
+  state->layout.Start(dialog, anchors, count);
 }
 
 void LoadTemplate(HWND dialog, const char* path) {
@@ -192,8 +213,10 @@ void LoadTemplate(HWND dialog, const char* path) {
 void OnInitDialog(HWND dialog, TemplateEditorState* state, HINSTANCE module) {
   SetWindowLongPtrA(dialog, DWLP_USER, LONG_PTR(state));
   SetUpEntryList(dialog, state, module);
+  StartLayout(dialog, state);
   for (int id : kPathFields) SendDlgItemMessageA(dialog, id, EM_LIMITTEXT, kArgumentLimit, 0);
   if (state->templatePath) LoadTemplate(dialog, state->templatePath);
+  FitListColumns(EntryList(dialog));
 }
 
 // Kinds and their fields.
@@ -269,6 +292,7 @@ void FillRow(HWND dialog, TemplateEditorState* state, int row) {
   HWND list = EntryList(dialog);
   if (row < 0 && (row = AppendRow(list, "", ImageIndexOfKind(TemplateEntryKind::Unset))) < 0) return;
   if (input.text) WriteRow(list, row, input.text, input.image);
+  FitListColumns(list);
   if (input.image == ImageIndexOfKind(TemplateEntryKind::Ini))
     Tell(dialog, kIniEntryNotSupported, IDS_CAPTION_ERROR, MB_OK);
   state->modified = 1;
@@ -432,6 +456,10 @@ INT_PTR CALLBACK TemplateEditorProc(HWND dialog, UINT message, WPARAM wParam, LP
     case WM_CLOSE:
       if (StateOf(dialog)) OnCancel(dialog, StateOf(dialog));
       return TRUE;
+    case WM_SIZE:
+    case WM_GETMINMAXINFO:
+      if (StateOf(dialog)) OnLayoutMessage(StateOf(dialog)->layout, dialog, message, lParam, EntryList(dialog));
+      return FALSE;
     default: return FALSE;
   }
 }

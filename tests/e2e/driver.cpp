@@ -170,6 +170,15 @@ bool IsDialogWith(HWND window, int controlId) {
   return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
 }
 
+HWND TopLevelWithTitle(const std::string& part) {
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    char title[512] = {};
+    GetWindowTextA(window, title, sizeof title);
+    if (IsWindowVisible(window) && std::string(title).find(part) != std::string::npos) return window;
+  }
+  return nullptr;
+}
+
 void PressButton(HWND dialog, int id) {
   HWND button = GetDlgItem(dialog, id);
   if (!button) FAIL("the dialog \"" << TextOf(dialog) << "\" has no button " << id);
@@ -345,12 +354,37 @@ void Program::PressKey(WORD virtualKey) const {
   Post(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30));
 }
 
+void Program::PressKeys(std::initializer_list<WORD> keys) const {
+  SetForegroundWindow(main_);
+  Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
+  std::vector<INPUT> strokes;
+  for (WORD key : keys) strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = key}});
+  for (auto key = keys.end(); key != keys.begin();)
+    strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = *--key, .dwFlags = KEYEVENTF_KEYUP}});
+  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size()) FAIL("could not press the keys");
+}
+
+void Program::TypeOnKeyboard(const std::wstring& text) const {
+  SetForegroundWindow(main_);
+  Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
+  std::vector<INPUT> strokes;
+  for (wchar_t c : text)
+    for (DWORD up : {DWORD(0), DWORD(KEYEVENTF_KEYUP)})
+      strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wScan = WORD(c), .dwFlags = KEYEVENTF_UNICODE | up}});
+  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size()) FAIL("could not type");
+}
+
 void Program::ClickToolbarButton(HWND toolbar, int command) const {
+  const RECT r = ToolbarButtonRect(toolbar, command);
+  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+}
+
+RECT Program::ToolbarButtonRect(HWND toolbar, int command) const {
   RemoteBlock rect(process_.get(), sizeof(RECT));
   if (!Send(toolbar, TB_GETRECT, WPARAM(command), rect.at())) FAIL("the toolbar has no button " << command);
   RECT r = {};
   rect.Read(&r, sizeof r);
-  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  return r;
 }
 
 bool Program::IsToolbarButtonChecked(HWND toolbar, int command) const {
@@ -439,3 +473,11 @@ int Program::WaitForExit(DWORD ms) const {
   GetExitCodeProcess(process_.get(), &code);
   return int(code);
 }
+
+std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
+  return JapaneseSystem() ? japanese : western;
+}
+
+HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
+HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
+HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }

@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,8 @@ void SetTextOf(HWND window, const std::string& text);
 HWND DescendantOfClass(HWND parent, const char* className);
 // A dialog box (class "#32770") that holds a control with that number.
 bool IsDialogWith(HWND window, int controlId);
+// A visible top-level window of any process whose title holds the text.
+HWND TopLevelWithTitle(const std::string& part);
 
 // Presses a dialog's button (BM_CLICK); posted, so it queues behind earlier
 // input and nothing waits for a dialog the button opens.
@@ -117,9 +120,17 @@ class Program {
   void TypeInto(HWND field, const std::wstring& text) const;
   // A key pressed and let go on the focused control (WM_KEYDOWN, WM_KEYUP).
   void PressKey(WORD virtualKey) const;
+  // Keys pressed on the keyboard (SendInput), in order and held until the
+  // last, then let go: they reach the main window's thread through the
+  // system's input queue with the key state that goes with them.
+  void PressKeys(std::initializer_list<WORD> keys) const;
+  // Characters typed on the keyboard as an input method hands them over
+  // (SendInput with Unicode characters, which arrive as VK_PACKET).
+  void TypeOnKeyboard(const std::wstring& text) const;
 
   // The toolbar: a button clicked where it is, so check buttons toggle.
   void ClickToolbarButton(HWND toolbar, int command) const;
+  RECT ToolbarButtonRect(HWND toolbar, int command) const;
   bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
   // A list view's rows: their texts, check boxes and states (LVIS_SELECTED
@@ -152,3 +163,11 @@ class Program {
   DWORD processId_ = 0, threadId_ = 0;
   HWND main_ = nullptr;
 };
+
+// Text beyond ASCII that the system code page can hold.
+std::wstring Localized(const wchar_t* japanese, const wchar_t* western);
+
+// The main window's controls.
+HWND TemplateList(const Program& program);
+HWND Toolbar(const Program& program);
+HWND DestinationField(const Program& program);  // its only edit control

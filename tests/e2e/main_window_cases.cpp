@@ -13,16 +13,6 @@
 
 namespace {
 
-// Text beyond ASCII that the system code page can hold.
-std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
-  return JapaneseSystem() ? japanese : western;
-}
-
-HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
-HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
-// The main window's only edit control.
-HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }
-
 int CheckedRows(const Program& program) {
   int checked = 0;
   for (int row = 0; row < program.ItemCount(TemplateList(program)); ++row)

@@ -1,0 +1,161 @@
+// The main window from the keyboard and at any size: Tab between its
+// controls, Enter and F5 to back up, F1 and the About box's link for the
+// user guide, typed text in both code pages, the smallest size.
+#include <doctest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "e2e/driver.h"
+#include "resource.h"
+
+namespace {
+
+HWND ReferButton(const Program& program) { return GetDlgItem(program.main(), IDC_BROWSE_BUTTON); }
+
+void AwaitFocus(const Program& program, HWND control, const std::string& what) {
+  program.Await("the focus on " + what, [&] { return program.Focused() == control; });
+}
+
+RECT ClientOf(HWND window) {
+  RECT r = {};
+  GetClientRect(window, &r);
+  return r;
+}
+
+// The guide's folder beside the program, as the run command lays it out.
+void CopyGuides(const Program& program) {
+  std::string source = ARK_E2E_DOCS;
+  if (source.starts_with("/")) source = "Z:" + source;
+  for (char& c : source)
+    if (c == '/') c = '\\';
+  CreateDirectoryA((program.folder() + "docs").c_str(), nullptr);
+  for (const char* name : {"guide_en.txt", "guide_ja.txt"})
+    REQUIRE(CopyFileA((source + "\\" + name).c_str(), (program.folder() + "docs\\" + name).c_str(), FALSE));
+}
+
+// The text editor that shows the guide: its text as the system code page
+// holds it, then it is closed.
+std::string ReadGuideAndClose(const Program& program, const std::string& file) {
+  HWND editor = nullptr;
+  program.Await("a text editor showing " + file, [&] { return (editor = TopLevelWithTitle(file)) != nullptr; });
+  HWND text = DescendantOfClass(editor, "Edit");
+  const std::string shown = text ? TextOf(text) : "";
+  PostMessageA(editor, WM_CLOSE, 0, 0);
+  program.Await("the text editor to close", [&] { return !IsWindow(editor); });
+  return shown;
+}
+
+}  // namespace
+
+TEST_CASE("tab and shift tab move the focus") {
+  Program program({.templates = {{"notes.txt", "Notes\r\n\r\nNotes\r\nF:C:\\Notes\\*.*\r\n"}}});
+  HWND field = DestinationField(program), refer = ReferButton(program), list = TemplateList(program);
+  // The window opens ready for the destination to be typed.
+  AwaitFocus(program, field, "the destination field");
+  program.PressKey(VK_TAB);
+  AwaitFocus(program, refer, "\"Refer...\"");
+  program.PressKey(VK_TAB);
+  AwaitFocus(program, list, "the template list");
+  program.PressKeys({VK_SHIFT, VK_TAB});
+  AwaitFocus(program, refer, "\"Refer...\" again");
+  program.PressKeys({VK_SHIFT, VK_TAB});
+  AwaitFocus(program, field, "the destination field again");
+  program.PressKeys({VK_SHIFT, VK_TAB});
+  AwaitFocus(program, list, "the list, round from the first control");
+  // Space in the list checks the row in focus, as a click on its box does.
+  program.PressKeys({VK_DOWN});
+  program.PressKeys({VK_SPACE});
+  program.Await("the row checked from the keyboard", [&] { return program.IsItemChecked(list, 0); });
+  CHECK(program.Close() == 0);
+}
+
+TEST_CASE("enter in the destination field and f5 start the backup") {
+  ScratchFolder target("e2e_keys");
+  Program program({.templates = {{"notes.txt", "Notes\r\n\r\nNotes\r\nF:C:\\Notes\\*.*\r\n"}}});
+  HWND field = DestinationField(program), list = TemplateList(program);
+  const std::string destination = target / "backup";
+  program.TypeInto(field, Wide(destination));
+  program.SetItemChecked(list, 0, true);
+
+  program.PressKey(VK_RETURN);
+  MessageBoxShown question = program.WaitForMessageBox("the last confirmation after Enter");
+  CHECK(question.text.find(destination) != std::string::npos);
+  program.Answer(question.window, IDNO);
+
+  program.Focus(list);
+  program.PressKey(VK_F5);
+  question = program.WaitForMessageBox("the last confirmation after F5");
+  CHECK(question.text.find(destination) != std::string::npos);
+  program.Answer(question.window, IDNO);
+  CHECK(program.Close() == 0);
+}
+
+TEST_CASE("typed text arrives whole in the destination field") {
+  Program program;
+  HWND field = DestinationField(program);
+  const std::wstring folder = Localized(L"C:\\バックアップ\\表示", L"C:\\Sauvegardé\\Ærø");
+  // Characters as a window message brings them, then as the keyboard and an
+  // input method do.
+  program.TypeInto(field, folder);
+  program.Focus(field);
+  SetTextOf(field, "");
+  program.TypeOnKeyboard(folder);
+  program.Await("the keyboard's text in the field", [&] { return TextOf(field) == Ansi(folder); });
+  CHECK(program.Close() == 0);
+}
+
+TEST_CASE("the window keeps do backup in view and its columns fill the list") {
+  Program program({.templates = {{"mail.txt", "Mail\r\nMail program settings\r\nMail\r\nF:C:\\Mail\\*.*\r\n"}}});
+  HWND toolbar = Toolbar(program), list = TemplateList(program), refer = ReferButton(program);
+  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
+
+  SetWindowPos(program.main(), nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
+  const RECT backup = program.ToolbarButtonRect(toolbar, IDM_DO_BACKUP);
+  CHECK(ClientOf(program.main()).right >= backup.right);
+  CHECK(ClientOf(list).bottom > 0);
+
+  // "Refer..." shows its whole text in its font.
+  HDC dc = GetDC(nullptr);
+  const HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  const std::string referText = TextOf(refer);
+  SIZE extent = {};
+  GetTextExtentPoint32A(dc, referText.data(), int(referText.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  CHECK(ClientOf(refer).right >= extent.cx);
+
+  for (int width : {900, 1200}) {
+    SetWindowPos(program.main(), nullptr, 0, 0, width, 500, SWP_NOMOVE | SWP_NOZORDER);
+    int columns = 0, templateWidth = 0;
+    program.Await("the columns to fill the list", [&] {
+      columns = 0;
+      for (int c = 0; c < int(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)); ++c)
+        columns += int(SendMessageA(list, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
+      templateWidth = int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
+      return columns == ClientOf(list).right;
+    });
+    // Shared by need: the description's column is the widest.
+    CHECK(int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0)) > templateWidth);
+  }
+  CHECK(program.Close() == 0);
+}
+
+TEST_CASE("f1 and the about box open the user guide") {
+  Program program;
+  CopyGuides(program);
+  const std::string file = JapaneseSystem() ? "guide_ja.txt" : "guide_en.txt";
+  // The editor reads the guide's encoding right: its own language's words.
+  const std::string words = Ansi(Localized(L"元に戻す", L"Restoring"));
+  program.PressKey(VK_F1);
+  CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
+
+  PostMessageA(program.main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
+  HWND about = program.WaitForDialog("the About box", IDC_ABOUT_DETAILS);
+  ClickAt(GetDlgItem(about, IDC_ABOUT_DETAILS), {4, 4});
+  CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
+  program.Answer(about, IDOK);
+  CHECK(program.Close() == 0);
+}
