@@ -155,7 +155,8 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   outcome.started = true;
 
   int errorCount = 0;
-  TextBuffer restoreScript, logText, failedList, problems;
+  // What this run put in place, relative to the destination, a line each.
+  TextBuffer restoreScript, logText, failedList, problems, written;
   TextBufferInit(&restoreScript);
   TextBufferInit(&failedList);
   TextBufferInit(&problems);
@@ -184,7 +185,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     TextBuffer errorText;
     TextBufferInit(&errorText);
     if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, verbose, options.useRegedit,
-                       &view) != 0) {
+                       &view, &written) != 0) {
       ++errorCount;
       TextBufferAppend(&failedList, item.name);
       TextBufferAppend(&failedList, "\r\n");
@@ -204,6 +205,8 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   if (scriptCode != ERROR_SUCCESS) {
     ++errorCount;
     NoteNotWritten(&problems, log, destination.s, "Restore.bat", scriptCode);
+  } else {
+    TextBufferAppend(&written, "Restore.bat\n");
   }
   AppendLogLine(log, IDS_LOG_BATCH_WRITTEN);
   if (log) {
@@ -211,6 +214,8 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     if (logCode != ERROR_SUCCESS) {
       ++errorCount;
       NoteNotWritten(&problems, nullptr, destination.s, "log.txt", logCode);
+    } else {
+      TextBufferAppend(&written, "log.txt\n");
     }
   }
   ShowStatusCounted(view, LoadMessage(IDS_STATUS_FINISH), errorCount);

@@ -100,7 +100,15 @@ struct TemplateRun {
   TextBuffer* errorText;
   int verbose;
   int useRegedit;
+  TextBuffer* written;
   bool failed = false;
+
+  void Written(unsigned n, const char* suffix) {
+    if (!written) return;
+    char line[kPathSize + 32];
+    snprintf(line, sizeof line, "%s%u%s\n", scriptDir, n, suffix);
+    TextBufferAppend(written, line);
+  }
 
   void Entry(const TemplateEntry& entry, unsigned n);
   void Files(const TemplateEntry& entry, unsigned n, const PathText& entryFolder);
@@ -141,6 +149,7 @@ void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& 
   if (!report.complete) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
   const DWORD published = staged.Publish();
   if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
+  Written(n, "\\");
   AppendFileRestoreLines(restoreScript, scriptDir, n, target.s);
   if (report.failures) FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
 }
@@ -160,6 +169,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
       if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey) != 0)
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, GetLastError(), failedKey.s);
+      Written(n, ".reg");
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     }
@@ -168,6 +178,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
         return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
       if (ExportRelation(entry.argument, entryFolder.s, useRegedit) != 0)
         return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, GetLastError());
+      Written(n, ".reg");
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     case 'I':
@@ -188,7 +199,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
 }  // namespace
 
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view) {
+                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view, TextBuffer* written) {
   HeapBlock content(ReadTemplate(templatePath, verbose, errorText));
   if (!content) return 1;
   char* cursor = content.get();
@@ -207,7 +218,7 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   }
   AppendRestoreEcho(restoreScript, name);
 
-  TemplateRun run{scriptDir.s, {}, restoreScript, errorText, verbose, useRegedit};
+  TemplateRun run{scriptDir.s, {}, restoreScript, errorText, verbose, useRegedit, written};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
   if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) &&
       run.templateFolder.Append("\\"))
