@@ -46,7 +46,10 @@ struct Backup {
   }
   void RunFile(const std::string& path, int verbose = 0, const std::string& into = "") {
     const std::string where = into.empty() ? destination.path() : into;
-    result = BackupTemplate(path.c_str(), where.c_str(), &script, &errors, verbose, 0, &view);
+    TemplateOptions options;
+    options.verbose = verbose;
+    options.view = &view;
+    result = BackupTemplate(path.c_str(), where.c_str(), &script, &errors, options);
   }
   std::string Script() const { return script.text; }
   std::string Errors() const { return errors.text; }

@@ -13,6 +13,8 @@
 #include "core/messages.h"
 #include "core/notices.h"
 #include "core/program_folder.h"
+#include "core/wide_text.h"
+#include "operations/zip_archive.h"
 #include "core/paths.h"
 #include "resource.h"
 
@@ -41,40 +43,90 @@ void ShowStatusCounted(BackupView& view, const char* text, int errorCount) {
   view.ShowStatus(counted);
 }
 
+constexpr int kZipCompression = 2;  // the second type of the drop-down
+// The folder a ZIP backup is made in before it is packed, beside the archive.
+constexpr char kArchiveFolderSuffix[] = ".files";
+
+// Adds the date to the destination: after a folder's name, before a ZIP
+// archive's extension.
+bool AddDate(PathText* destination, bool archive) {
+  SYSTEMTIME now;
+  LocalNow(&now);
+  char date[16];
+  snprintf(date, sizeof date, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
+  const char* extension = archive ? FindLastChar(FindFileNamePart(destination->s), '.') : nullptr;
+  if (!extension) return destination->Append(date);
+  PathText tail;
+  tail.Set(extension);
+  destination->Truncate(size_t(extension - destination->s));
+  return destination->Append(date) && destination->Append(tail.s);
+}
+
 // Reads and checks the destination; false when the run must not start.
-bool PrepareDestination(HWND owner, const char* typed, bool addDate, PathText* destination) {
+bool PrepareDestination(HWND owner, const char* typed, bool addDate, bool archive, PathText* destination) {
   destination->Set(typed);
-  if (addDate) {
-    SYSTEMTIME now;
-    LocalNow(&now);
-    char date[16];
-    snprintf(date, sizeof date, "%04d%02d%02d", now.wYear, now.wMonth, now.wDay);
-    destination->Append(date);
-  }
+  if (addDate) AddDate(destination, archive);
   // The destination with its separator and the files the run writes there
   // must stay within the path limit, or nothing could be written safely.
   PathText longest = *destination;
   if (destination->overflowed || !longest.EnsureSeparator() ||
-      longest.length + kLongestDestinationFile >= kPathSize) {
-    TextBuffer reason;
-    TextBufferInit(&reason);
-    AppendSystemErrorText(&reason, ERROR_FILENAME_EXCED_RANGE);
-    TextBufferAppend(&reason, typed);
-    ShowError(owner, reason.text ? reason.text : typed);
+      longest.length + kLongestDestinationFile + (archive ? sizeof kArchiveFolderSuffix : 0) >= kPathSize) {
+    ShowSystemError(owner, ERROR_FILENAME_EXCED_RANGE, typed);
     return false;
   }
-  if (GetFileAttributesA(destination->s) != INVALID_FILE_ATTRIBUTES && !FolderExists(destination->s)) {
+  const bool exists = GetFileAttributesA(destination->s) != INVALID_FILE_ATTRIBUTES;
+  if (archive && FolderExists(destination->s)) {
+    ShowSystemError(owner, ERROR_ALREADY_EXISTS, destination->s);
+    return false;
+  }
+  if (!archive && exists && !FolderExists(destination->s)) {
     ShowError(owner, LoadMessage(IDS_DESTINATION_IS_FILE));
     return false;
   }
   TextBuffer question;
-  TextBufferInit(&question);
   TextBufferAppend(&question, LoadMessage(IDS_START_BACKUP));
   TextBufferAppend(&question, destination->s);
   TextBufferAppend(&question, "\n");
-  TextBufferAppend(&question,
-                   LoadMessage(FolderExists(destination->s) ? IDS_DIRECTORY_EXISTS : IDS_DIRECTORY_WILL_BE_CREATED));
+  TextBufferAppend(&question, LoadMessage(archive                         ? IDS_ARCHIVE_WILL_BE_WRITTEN
+                                          : FolderExists(destination->s) ? IDS_DIRECTORY_EXISTS
+                                                                         : IDS_DIRECTORY_WILL_BE_CREATED));
   return question.text && AskYesNo(owner, question.text, IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION);
+}
+
+// Two checked templates with one folder line would mix their copies (and
+// one's .reg files would replace the other's): the run does not start.
+bool FoldersAreDistinct(HWND owner, const BackupRequest& request) {
+  const HeapList<BackupItem>& items = request.templates();
+  HeapList<char*> folders;
+  bool distinct = true;
+  for (size_t i = 0; i < items.size() && distinct; ++i) {
+    PathText path;
+    char* folder = nullptr;
+    if (TemplateFilePath(items[i].fileName, &path)) {
+      HeapBlock text(ReadTemplateText(path.s, nullptr));
+      char* cursor = text.get();
+      const char* line = nullptr;
+      for (int n = 0; n < 3 && cursor; ++n) line = TakeLine(&cursor);
+      // A template that cannot be read is reported by the run itself.
+      if (text && line) {
+        folder = CopyText(line);
+        while (folder && RemoveTrailingSeparator(folder)) {
+        }
+      }
+    }
+    for (size_t j = 0; j < i && folder && distinct; ++j) {
+      if (!folders[j] || lstrcmpiA(folders[j], folder) != 0) continue;
+      const char* format = LoadMessage(IDS_SAME_FOLDER);
+      const size_t size = strlen(format) + strlen(items[j].name) + strlen(items[i].name) + strlen(folder) + 1;
+      HeapBlock message(MemAlloc(size));
+      if (message) snprintf(message.get(), size, format, items[j].name, items[i].name, folder);
+      ShowError(owner, message ? message.get() : format);
+      distinct = false;
+    }
+    if (!folders.Push(folder)) MemFree(folder);
+  }
+  for (char* folder : folders) MemFree(folder);
+  return distinct;
 }
 
 // Makes the destination; when it cannot be made, says why and returns false.
@@ -139,12 +191,22 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   }
   view.StartRunBar(checked);
   view.StartTemplateBar(0);
-  if (options.compression != 0) {
+  // ZIP is made by the program itself; the other types are not.
+  const bool archive = options.compression == kZipCompression;
+  if (options.compression != 0 && !archive) {
     TellWithCaption(owner, kCompressionNotice, kCompressionCaption, MB_ICONERROR);
     return outcome;
   }
-  PathText destination;
-  if (!PrepareDestination(owner, request.destination, options.addDate, &destination)) return outcome;
+  if (!FoldersAreDistinct(owner, request)) return outcome;
+  PathText destination, archivePath;
+  if (!PrepareDestination(owner, request.destination, options.addDate, archive, &destination)) return outcome;
+  // A ZIP backup is made in a fresh folder beside the archive, packed, and
+  // the folder removed.
+  if (archive) {
+    archivePath = destination;
+    destination.Append(kArchiveFolderSuffix);
+    RemoveFolderTree(destination.s);
+  }
 
   view.EnableControls(false);
   destination.EnsureSeparator();
@@ -166,7 +228,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     log = &logText;
   }
   AppendLogLine(log, IDS_LOG_BEGUN);
-  AppendLogLine(log, IDS_LOG_DESTINATION, destination.s);
+  AppendLogLine(log, IDS_LOG_DESTINATION, archive ? archivePath.s : destination.s);
   AppendRestoreHeader(&restoreScript);
   const int verbose = KeyState(VK_SHIFT) != 0;
 
@@ -184,8 +246,13 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     TemplateFilePath(item.fileName, &templatePath);
     TextBuffer errorText;
     TextBufferInit(&errorText);
-    if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, verbose, options.useRegedit,
-                       &view, &written) != 0) {
+    TemplateOptions templateOptions;
+    templateOptions.verbose = verbose;
+    templateOptions.useRegedit = options.useRegedit;
+    templateOptions.portableRestore = options.portableRestore;
+    templateOptions.view = &view;
+    templateOptions.written = &written;
+    if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, templateOptions) != 0) {
       ++errorCount;
       TextBufferAppend(&failedList, item.name);
       TextBufferAppend(&failedList, "\r\n");
@@ -216,6 +283,17 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
       NoteNotWritten(&problems, nullptr, destination.s, "log.txt", logCode);
     } else {
       TextBufferAppend(&written, "log.txt\n");
+    }
+  }
+  if (archive) {
+    WidePath folder, zip;
+    DWORD zipCode = ERROR_FILENAME_EXCED_RANGE;
+    if (FromCodePage(destination.s, &folder) && FromCodePage(archivePath.s, &zip))
+      zipCode = WriteZipArchive(folder.s, zip.s);
+    RemoveFolderTree(destination.s);
+    if (zipCode != ERROR_SUCCESS) {
+      ++errorCount;
+      NoteNotWritten(&problems, nullptr, archivePath.s, "", zipCode);
     }
   }
   ShowStatusCounted(view, LoadMessage(IDS_STATUS_FINISH), errorCount);

@@ -10,6 +10,7 @@ struct BackupOptions {
   bool addDate = false;
   bool writeLog = false;
   bool useRegedit = false;
+  bool portableRestore = false;  // Restore.bat follows the user to another PC
   int compression = 0;  // 0 for none, else the type chosen (1 for the first)
 };
 

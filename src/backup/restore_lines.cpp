@@ -49,9 +49,9 @@ void AppendQuotedName(TextBuffer* script, const char* name) {
   }
 }
 
-// A path inside quotes; FitsInQuotes has passed it, so only "%" needs doubling.
-void AppendQuotedPath(TextBuffer* script, const char* path) {
-  TextBufferAppendChar(script, '"');
+// The rest of a path inside quotes, and the closing quote; FitsInQuotes has
+// passed it, so only "%" needs doubling.
+void AppendQuotedRest(TextBuffer* script, const char* path) {
   for (const char* p = path; *p; ++p) {
     if (*p == '%')
       TextBufferAppend(script, "%%");
@@ -59,6 +59,11 @@ void AppendQuotedPath(TextBuffer* script, const char* path) {
       TextBufferAppendChar(script, *p);
   }
   TextBufferAppendChar(script, '"');
+}
+
+void AppendQuotedPath(TextBuffer* script, const char* path) {
+  TextBufferAppendChar(script, '"');
+  AppendQuotedRest(script, path);
 }
 
 // The saved copy of entry n, relative to the destination, with a suffix.
@@ -89,16 +94,33 @@ void AppendRestoreEcho(TextBuffer* script, const char* templateName) {
   TextBufferAppend(script, "\r\n");
 }
 
-bool AppendFileRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder) {
+bool AppendFileRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder,
+                            const char* variable) {
   if (!FitsInQuotes(scriptDir) || !FitsInQuotes(targetFolder)) return false;
-  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" xcopy ");
+  // An unset variable would make the path start at the root of the drive.
+  char condition[64] = "IF \"%FILE%\"==\"1\" ";
+  if (variable) {
+    snprintf(condition, sizeof condition, "IF \"%%FILE%%\"==\"1\" IF DEFINED %s ", variable);
+    TextBufferAppend(script, "IF \"%FILE%\"==\"1\" IF NOT DEFINED ");
+    TextBufferAppend(script, variable);
+    TextBufferAppend(script, " SET ARKFAILED=1\r\n");
+  }
+  TextBufferAppend(script, condition);
+  TextBufferAppend(script, "xcopy ");
   AppendEntryName(script, scriptDir, n, "\\*.*");
   TextBufferAppendChar(script, ' ');
-  AppendQuotedPath(script, targetFolder);
-  TextBufferAppend(script,
-                   " /e /c /q /h /r /k /y\r\n"
-                   "IF \"%FILE%\"==\"1\" IF ERRORLEVEL 2 SET ARKFAILED=1\r\n"
-                   "IF \"%FILE%\"==\"1\" IF NOT EXIST ");
+  if (variable) {
+    TextBufferAppend(script, "\"%");
+    TextBufferAppend(script, variable);
+    TextBufferAppendChar(script, '%');
+    AppendQuotedRest(script, targetFolder);
+  } else {
+    AppendQuotedPath(script, targetFolder);
+  }
+  TextBufferAppend(script, " /e /c /q /h /r /k /y\r\n");
+  TextBufferAppend(script, condition);
+  TextBufferAppend(script, "IF ERRORLEVEL 2 SET ARKFAILED=1\r\n");
+  TextBufferAppend(script, "IF \"%FILE%\"==\"1\" IF NOT EXIST ");
   AppendEntryName(script, scriptDir, n, "\\");
   TextBufferAppend(script, " SET ARKFAILED=1\r\n");
   return true;

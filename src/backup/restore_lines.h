@@ -14,9 +14,13 @@
 
 void AppendRestoreEcho(TextBuffer* script, const char* templateName);
 // The xcopy of entry n's saved folder back to targetFolder (expanded, ending
-// in "\\"), and the lines that note its failure. False, with nothing
-// appended, when a path cannot be written into the script safely.
-bool AppendFileRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder);
+// in "\\"), and the lines that note its failure. With a variable (such as
+// "APPDATA"), the target is that folder of the machine that runs the script
+// followed by targetFolder, and the copy runs only where the variable is
+// set. False, with nothing appended, when a path cannot be written into the
+// script safely.
+bool AppendFileRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n, const char* targetFolder,
+                            const char* variable = nullptr);
 // The regedit import of entry n's saved file, and the lines that note its failure.
 bool AppendRegistryRestoreLines(TextBuffer* script, const char* scriptDir, unsigned n);
 // True when a path goes into the script inside quotes without changing its

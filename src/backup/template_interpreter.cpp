@@ -18,6 +18,7 @@
 #include "core/wide_text.h"
 #include "operations/expansion.h"
 #include "operations/file_copy.h"
+#include "operations/portable_paths.h"
 #include "operations/registry_export.h"
 #include "operations/relation_export.h"
 
@@ -79,16 +80,20 @@ void AppendVisible(TextBuffer* out, const char* text) {
 // to its last "\\", with "\\" ensured. Expanded first, since a registry
 // reference may bring the folder, backslashes and all. It must be spelled in
 // the code page of Restore.bat, or the entry fails rather than name another.
-bool RestoreTargetFolder(const char* argument, PathText* target) {
+// For a portable restore, a folder that follows the user or the machine is
+// named by its variable, and target holds the rest of the path.
+bool RestoreTargetFolder(const char* argument, bool portable, PathText* target, const char** variable) {
   WidePath expanded;
   if (!ExpandVariablesWide(argument, &expanded)) return false;
   size_t folderLength = 0;
   for (size_t i = 0; i < expanded.length; ++i)
     if (expanded.s[i] == L'\\') folderLength = i + 1;
   expanded.Truncate(folderLength);
-  if (!InCodePage(expanded.s, target))
+  size_t covered = 0;
+  *variable = portable ? PortableFolderOf(expanded.s, &covered) : nullptr;
+  if (!InCodePage(expanded.s + covered, target))
     return SetLastError(target->overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION), false;
-  if (!target->EnsureSeparator()) return false;
+  if (*variable ? target->length == 0 && !target->Append("\\") : !target->EnsureSeparator()) return false;
   if (!FitsInQuotes(target->s)) return SetLastError(ERROR_INVALID_NAME), false;
   return true;
 }
@@ -100,6 +105,7 @@ struct TemplateRun {
   TextBuffer* errorText;
   int verbose;
   int useRegedit;
+  bool portable;
   TextBuffer* written;
   bool failed = false;
 
@@ -141,7 +147,9 @@ struct TemplateRun {
 // be read fails the entry but keeps what was copied: it is restored.
 void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& entryFolder) {
   PathText target;
-  if (!RestoreTargetFolder(entry.argument, &target)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
+  const char* variable = nullptr;
+  if (!RestoreTargetFolder(entry.argument, portable, &target, &variable))
+    return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
   StagedFolder staged;
   if (!staged.Begin(entryFolder.s)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
   CopyReport report;
@@ -150,7 +158,7 @@ void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& 
   const DWORD published = staged.Publish();
   if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
   Written(n, "\\");
-  AppendFileRestoreLines(restoreScript, scriptDir, n, target.s);
+  AppendFileRestoreLines(restoreScript, scriptDir, n, target.s, variable);
   if (report.failures) FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
 }
 
@@ -199,7 +207,8 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
 }  // namespace
 
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view, TextBuffer* written) {
+                   TextBuffer* errorText, const TemplateOptions& options) {
+  const int verbose = options.verbose;
   HeapBlock content(ReadTemplate(templatePath, verbose, errorText));
   if (!content) return 1;
   char* cursor = content.get();
@@ -218,7 +227,8 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   }
   AppendRestoreEcho(restoreScript, name);
 
-  TemplateRun run{scriptDir.s, {}, restoreScript, errorText, verbose, useRegedit, written};
+  TemplateRun run{scriptDir.s,       {},         restoreScript, errorText, verbose, options.useRegedit,
+                  options.portableRestore, options.written};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
   if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) &&
       run.templateFolder.Append("\\"))
@@ -226,13 +236,13 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
 
   unsigned lineCount = 0;
   for (const char* counter = cursor; NextLine(&counter);) ++lineCount;
-  if (view) view->StartTemplateBar(lineCount);
+  if (options.view) options.view->StartTemplateBar(lineCount);
 
   unsigned n = 0;
   for (char* line; (line = TakeLine(&cursor)) != nullptr; ++n) {
     TemplateEntry entry;
     if (ParseEntryLine(line, &entry)) run.Entry(entry, n);
-    if (view) view->StepTemplateBar();
+    if (options.view) options.view->StepTemplateBar();
   }
   TextBufferAppend(restoreScript, "\r\n");
   return run.failed ? 1 : 0;

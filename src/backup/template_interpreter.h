@@ -4,12 +4,18 @@
 #include "backup/backup_view.h"
 #include "core/memory.h"
 
+struct TemplateOptions {
+  int verbose = 0;            // show a message box at every failure
+  int useRegedit = 0;         // the registry editor writes the exports
+  bool portableRestore = false;  // restore lines name special folders by their variables
+  BackupView* view = nullptr;    // shows the template bar; may be null
+  // Receives a line for each copy put in place, relative to the destination
+  // ("Mail\\0\\" for a folder, "Mail\\3.reg" for a file); may be null.
+  TextBuffer* written = nullptr;
+};
+
 // Backs up the template file at templatePath into destination (ending in
 // "\\"): appends its block to restoreScript and one line per failed entry to
-// errorText; view (may be null) shows the template bar. written (may be
-// null) receives a line for each copy put in place, relative to the
-// destination ("Mail\\0\\" for a folder, "Mail\\3.reg" for a file). Returns 0
-// when the file was read and no entry failed, else 1.
+// errorText. Returns 0 when the file was read and no entry failed, else 1.
 int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, int verbose, int useRegedit, BackupView* view = nullptr,
-                   TextBuffer* written = nullptr);
+                   TextBuffer* errorText, const TemplateOptions& options);

@@ -6,6 +6,7 @@
 // Name and pattern pairs, each text zero-terminated, the list ended by an
 // empty text, as the common file dialogs take them.
 inline constexpr wchar_t kArchiveFilter[] = L"圧縮ファイル(*.lzh)\0*.lzh\0全ファイル(*.*)\0*.*\0";
+inline constexpr wchar_t kZipFilter[] = L"ZIP (*.zip)\0*.zip\0全ファイル(*.*)\0*.*\0";
 inline constexpr wchar_t kExecutableFilter[] = L"実行ファイル(*.exe)\0*.exe\0全ファイル(*.*)\0*.*\0";
 inline constexpr wchar_t kIniFileFilter[] = L"INIファイル(*.ini)\0*.ini\0全ファイル(*.*)\0*.*\0";
 inline constexpr wchar_t kTemplateFilter[] = L"Template (*.txt)\0*.txt\0";

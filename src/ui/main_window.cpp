@@ -27,6 +27,7 @@ constexpr int kFieldHeight = 18;
 // The list keeps a few rows when the window is made as small as it goes.
 constexpr int kSmallestListHeight = 60;
 const char* const kCompressionTypes[] = {"LZH", "ZIP", "CAB", "RAR", "GCA"};
+constexpr LRESULT kZipIndex = 1;
 
 struct ToolbarButton {
   int command;  // 0 for a separator
@@ -55,6 +56,7 @@ constexpr ToolbarButton kButtons[] = {
     {IDM_PLACEHOLDER_2, 0, TBSTYLE_BUTTON, 0, 0},
     {IDM_PLACEHOLDER_3, 0, TBSTYLE_BUTTON, 0, 0},
     {IDM_USE_REGEDIT, 15, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_USE_REGEDIT},
+    {IDM_PORTABLE_RESTORE, 14, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_PORTABLE_RESTORE},
     {IDM_LOG, 8, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_LOG},
     {IDM_GRID, 9, TBSTYLE_CHECK, TBSTATE_ENABLED | TBSTATE_CHECKED, IDS_TOGGLE_GRID},
     {0, 0, TBSTYLE_SEP, 0, 0},
@@ -304,6 +306,7 @@ void BackUpCheckedTemplates(HWND window) {
   request.options.addDate = IsToolbarButtonChecked(IDM_ADD_DATE);
   request.options.writeLog = IsToolbarButtonChecked(IDM_LOG);
   request.options.useRegedit = IsToolbarButtonChecked(IDM_USE_REGEDIT);
+  request.options.portableRestore = IsToolbarButtonChecked(IDM_PORTABLE_RESTORE);
   if (IsToolbarButtonChecked(IDM_COMPRESS))
     request.options.compression = int(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0)) + 1;
   GetWindowTextA(s.destinationEdit, request.destination, sizeof request.destination);
@@ -323,9 +326,12 @@ void SetAllRowsChecked(bool checked) {
 void BrowseDestination(HWND window) {
   char path[kPathSize] = {};
   if (IsToolbarButtonChecked(IDM_COMPRESS)) {
-    const DialogFilter filter(kArchiveFilter);
+    // ZIP, the one type the program makes itself, offers its own files.
+    const bool zip = SendMessageA(State().compressionCombo, CB_GETCURSEL, 0, 0) == kZipIndex;
+    const DialogFilter filter = zip ? DialogFilter(kZipFilter) : DialogFilter(kArchiveFilter);
     OPENFILENAMEA dialog = FileDialogRecord(window, filter, path, sizeof path, LoadMessage(IDS_CAPTION_SAVE_FILE));
     dialog.Flags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+    if (zip) dialog.lpstrDefExt = "zip";
     if (!AskSaveFile(&dialog)) return;
   } else if (!BrowseForFolder(window, LoadMessage(IDS_SELECT_DESTINATION), path)) {
     return;
