@@ -41,6 +41,12 @@ const std::string kEnd =
     "IF DEFINED ARKFAILED (CMD /C EXIT 1) ELSE CMD /C EXIT 0\r\n";
 const std::string kStamp = "2004/01/31 13:05:09.042>";
 
+// A message's first line with its "%s" filled in.
+std::string FirstLineOf(int id, const std::string& argument) {
+  std::string text = TextOf(id);
+  text.replace(text.find("%s"), 2, argument);
+  return text.substr(0, text.find('\n'));
+}
 std::string LogLine(int id, const std::string& extra = "") { return kStamp + TextOf(id) + extra + "\r\n"; }
 
 // A main window with three templates: One and Three copy a file, Two names
@@ -83,6 +89,11 @@ struct Run {
     return TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU\\Software\\ArkivantoTests\\Missing: (2)" + SystemText(2) +
            "\r\n";
   }
+  // Two's error line as the final report shows it: one line.
+  std::string TwoReason() const {
+    std::string line = TwoErrors();
+    return line.erase(line.find_last_not_of("\r\n") + 1) + "\r\n";
+  }
   const ShownMessage& Last() const { return person.shown.back(); }
 };
 
@@ -107,7 +118,8 @@ TEST_CASE("three templates, the second failing, with the log") {
                                         TextOf(IDS_DIRECTORY_WILL_BE_CREATED));
   CHECK(run.person.shown[0].caption == TextOf(IDS_CAPTION_LAST_CONFIRM));
   CHECK(run.person.shown[0].type == (MB_ICONQUESTION | MB_YESNO));
-  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nTwo\r\n");
+  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nTwo\r\n    " +
+                            run.TwoReason() + "\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
   CHECK(run.Last().caption == TextOf(IDS_CAPTION_NOTIFY));
   CHECK(run.Last().type == MB_ICONERROR);
   CHECK_FALSE(IsTemplateRowChecked(0));
@@ -194,9 +206,9 @@ TEST_CASE("Shift held at the start shows each failure and leaves the hint out") 
   run.person.keysDown = {VK_SHIFT};
   run.Go({IDYES});
   REQUIRE(run.person.shown.size() == 3);
-  CHECK(run.person.shown[1].text == "HKCU\\Software\\ArkivantoTests\\Missing");
+  CHECK(run.person.shown[1].text == run.TwoErrors());
   CHECK(run.person.shown[1].caption == TextOf(IDS_REGISTRY_BACKUP_FAILED));
-  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + "\nTwo\r\n");
+  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + "\nTwo\r\n    " + run.TwoReason());
 }
 
 TEST_CASE("the date goes after the destination, before its separator") {
@@ -266,6 +278,25 @@ TEST_CASE("checks before anything is created") {
   CHECK(IsWindowEnabled(run.main.window()));
 }
 
+TEST_CASE("the report keeps to the first three reasons of a template, each on one short line") {
+  Run run;
+  const std::string longKey = "HKCU\\Software\\ArkivantoTests\\" + std::string(300, 'x');
+  run.main.AddTemplate("4.txt", "Four\r\n\r\nFour\r\nR:" + longKey + "\r\nR:HKCU\\Software\\ArkivantoTests\\A\r\n" +
+                                    "R:HKCU\\Software\\ArkivantoTests\\B\r\nR:HKCU\\Software\\ArkivantoTests\\C\r\n");
+  run.main.Reload();
+  SetTemplateRowChecked(3, true);
+  run.main.SetPressed(IDM_LOG, true);
+  run.Go({IDYES});
+  const std::string& report = run.Last().text;
+  const size_t first = report.find("\nFour\r\n    ");
+  REQUIRE(first != std::string::npos);
+  const std::string longLine = TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": " + longKey;
+  CHECK(report.find("    " + longLine.substr(0, 160) + "...\r\n") == first + 7);
+  CHECK(report.find("ArkivantoTests\\B:") != std::string::npos);
+  CHECK(report.find("ArkivantoTests\\C") == std::string::npos);
+  CHECK(run.Log().find("ArkivantoTests\\C:") != std::string::npos);
+}
+
 TEST_CASE("unreadable and short templates") {
   Run run;
   run.main.AddTemplate("4.txt", "");
@@ -281,9 +312,14 @@ TEST_CASE("unreadable and short templates") {
   SetTemplateRowChecked(4, true);  // 5.txt, two lines
   run.Go({IDYES});
   CHECK(run.Script() == kHeader + "ECHO Restoreing: \r\n\r\nECHO Restoreing: Five\r\n\r\n" + kEnd);
-  CHECK(run.Log().find(LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_BAD) +
+  // The report says why, in the words of the log.
+  std::string sharing = SystemText(ERROR_SHARING_VIOLATION);
+  sharing.erase(sharing.find_last_not_of("\r\n") + 1);
+  const std::string reason = FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, run.main.templateFolder + "3.txt") + " " + sharing;
+  CHECK(run.Log().find(LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_BAD) + reason + "\r\n" +
                        LogLine(IDS_LOG_BACKING_UP, "")) != std::string::npos);
-  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nThree\r\n");
+  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nThree\r\n    " + reason +
+                            "\r\n\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
 }
 
 TEST_CASE("a Restore.bat that cannot be written is asked about, left whole and reported") {

@@ -145,6 +145,29 @@ bool UserStopsRun(HWND owner) {
   return AskYesNo(owner, LoadMessage(IDS_STOP_BACKUP), IDS_CAPTION_CONFIRM, MB_ICONQUESTION | MB_DEFBUTTON2);
 }
 
+// A failed template in the final report: its name, then its first error
+// lines, each cut to a length a message box shows whole.
+void AppendReasons(TextBuffer* report, const char* name, const TextBuffer& errorText) {
+  constexpr int kLines = 3;
+  constexpr size_t kLineLength = 160;
+  TextBufferAppend(report, name);
+  TextBufferAppend(report, "\r\n");
+  const char* p = errorText.text ? errorText.text : "";
+  int shown = 0;
+  while (*p && shown < kLines) {
+    const char* end = p;
+    while (*end && *end != '\r' && *end != '\n') ++end;
+    if (end > p) {
+      const size_t length = size_t(end - p);
+      TextBufferAppend(report, "    ");
+      TextBufferAppendBytes(report, p, length > kLineLength ? kLineLength : length);
+      TextBufferAppend(report, length > kLineLength ? "...\r\n" : "\r\n");
+      ++shown;
+    }
+    p = *end == '\r' && end[1] == '\n' ? end + 2 : *end ? end + 1 : end;
+  }
+}
+
 // A file of the destination that could not be written is a failure of the
 // run: the report and the log name it and say why.
 void NoteNotWritten(TextBuffer* problems, TextBuffer* log, const char* destination, const char* file, DWORD code) {
@@ -218,7 +241,8 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
 
   int errorCount = 0;
   // What this run put in place, relative to the destination, a line each.
-  TextBuffer restoreScript, logText, failedList, problems, written;
+  // The failed templates' names for the log, and with their reasons for the report.
+  TextBuffer restoreScript, logText, failedList, reasons, problems, written;
   TextBufferInit(&restoreScript);
   TextBufferInit(&failedList);
   TextBufferInit(&problems);
@@ -256,6 +280,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
       ++errorCount;
       TextBufferAppend(&failedList, item.name);
       TextBufferAppend(&failedList, "\r\n");
+      AppendReasons(&reasons, item.name, errorText);
       AppendLogLine(log, IDS_LOG_BAD);
       if (log && errorText.text) TextBufferAppend(log, errorText.text);
     } else {
@@ -306,8 +331,17 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     TextBufferAppend(&report, LoadMessage(IDS_ERRORS_OCCURRED));
     if (!verbose) TextBufferAppend(&report, LoadMessage(IDS_PRESS_SHIFT));
     TextBufferAppend(&report, "\n");
-    if (failedList.text) TextBufferAppend(&report, failedList.text);
+    if (reasons.text) TextBufferAppend(&report, reasons.text);
     if (problems.text) TextBufferAppend(&report, problems.text);
+    if (log) {
+      PathText logPath;
+      logPath.Set(archive ? archivePath.s : destination.s);
+      if (!archive) logPath.Append("log.txt");
+      char seeLog[kPathSize * 2];
+      snprintf(seeLog, sizeof seeLog, LoadMessage(IDS_REPORT_SEE_LOG), logPath.s);
+      TextBufferAppend(&report, "\n");
+      TextBufferAppend(&report, seeLog);
+    }
     Tell(owner, report.text ? report.text : LoadMessage(IDS_ERRORS_OCCURRED), IDS_CAPTION_NOTIFY, MB_ICONERROR);
   }
   outcome.failures = errorCount;

@@ -37,13 +37,27 @@ void ShowTemplateProblem(int verbose, const char* text) {
   if (verbose) Tell(nullptr, text, IDS_CAPTION_ERROR, MB_ICONWARNING);
 }
 
-// A problem with the template as a whole: one line of error text.
-void TemplateProblem(TextBuffer* errorText, int verbose, int messageId, const char* argument) {
+// A problem with the template as a whole: the message's first line, with
+// the system's text for the code when there is one, as one line of error
+// text; the whole message in a box when asked for.
+void TemplateProblem(TextBuffer* errorText, int verbose, int messageId, const char* argument,
+                     DWORD code = ERROR_SUCCESS) {
   HeapBlock text(FormatMessageText(messageId, argument));
   if (!text) return;
-  TextBufferAppend(errorText, text.get());
+  const char* message = static_cast<const char*>(text.get());
+  const char* lineEnd = strchr(message, '\n');
+  TextBufferAppendBytes(errorText, message, lineEnd ? size_t(lineEnd - message) : strlen(message));
+  if (code != ERROR_SUCCESS) {
+    TextBuffer system;
+    if (AppendSystemErrorText(&system, code)) {
+      uint32_t length = system.length;
+      while (length > 0 && (system.text[length - 1] == '\r' || system.text[length - 1] == '\n')) --length;
+      TextBufferAppend(errorText, " ");
+      TextBufferAppendBytes(errorText, system.text, length);
+    }
+  }
   TextBufferAppend(errorText, "\r\n");
-  ShowTemplateProblem(verbose, text.get());
+  ShowTemplateProblem(verbose, message);
 }
 
 // Reads the whole template into a zero-terminated block, or reports why not.
@@ -51,13 +65,10 @@ char* ReadTemplate(const char* templatePath, int verbose, TextBuffer* errorText)
   bool opened = false;
   HeapBlock content(ReadTemplateText(templatePath, &opened));
   if (content) return static_cast<char*>(content.release());
-  // A template refused for a NUL byte says why in the log too.
-  if (GetLastError() == ERROR_INVALID_DATA) {
-    TemplateProblem(errorText, verbose, IDS_CANT_READ_TEMPLATE_SKIP, templatePath);
-  } else {
-    HeapBlock text(FormatMessageText(opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP, templatePath));
-    if (text) ShowTemplateProblem(verbose, text.get());
-  }
+  // A NUL byte is the template's fault, not the system's: no system text.
+  const DWORD code = GetLastError();
+  TemplateProblem(errorText, verbose, opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP,
+                  templatePath, code == ERROR_INVALID_DATA ? ERROR_SUCCESS : code);
   return nullptr;
 }
 
@@ -122,22 +133,25 @@ struct TemplateRun {
   // when that is not the entry itself, and the system's text for the code.
   void FailEntry(int messageId, const char* argument, DWORD code, const char* detail = nullptr) {
     const char* message = LoadMessage(messageId);
-    TextBufferAppend(errorText, message);
-    TextBufferAppend(errorText, ": ");
-    TextBufferAppend(errorText, argument);
-    TextBufferAppend(errorText, ": ");
+    TextBuffer line;
+    TextBufferAppend(&line, message);
+    TextBufferAppend(&line, ": ");
+    TextBufferAppend(&line, argument);
+    TextBufferAppend(&line, ": ");
     if (detail && *detail && strcmp(detail, argument) != 0) {
-      AppendVisible(errorText, detail);
-      TextBufferAppend(errorText, ": ");
+      AppendVisible(&line, detail);
+      TextBufferAppend(&line, ": ");
     }
     if (messageId == IDS_REGISTRY_BACKUP_FAILED) {
       char number[24];
       snprintf(number, sizeof number, "(%lu)", static_cast<unsigned long>(code));
-      TextBufferAppend(errorText, number);
+      TextBufferAppend(&line, number);
     }
-    AppendSystemErrorText(errorText, code);
-    TextBufferAppend(errorText, "\r\n");
-    if (verbose) TellWithCaption(nullptr, argument, message, MB_ICONERROR);
+    AppendSystemErrorText(&line, code);
+    TextBufferAppend(&line, "\r\n");
+    TextBufferAppendBytes(errorText, line.text ? line.text : "", line.length);
+    // The box says why, not only which entry.
+    if (verbose) TellWithCaption(nullptr, line.text ? line.text : argument, message, MB_ICONERROR);
     failed = true;
   }
 };
