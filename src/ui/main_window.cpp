@@ -270,8 +270,22 @@ class MainWindowView final : public BackupView {
   }
   void StartRunBar(unsigned steps) override { StartBar(State().overallProgress, steps); }
   void StepRunBar() override { SendMessageA(State().overallProgress, PBM_STEPIT, 0, 0); }
-  void StartTemplateBar(unsigned steps) override { StartBar(State().templateProgress, steps); }
-  void StepTemplateBar() override { SendMessageA(State().templateProgress, PBM_STEPIT, 0, 0); }
+  // The template's bar counts lines, of which a template may have millions:
+  // the control hears of a step only when it moves the bar by a thousandth.
+  void StartTemplateBar(unsigned steps) override {
+    lines_ = steps;
+    linesDone_ = 0;
+    linesShown_ = 0;
+    StartBar(State().templateProgress, kTemplateBarRange);
+  }
+  void StepTemplateBar() override {
+    ++linesDone_;
+    const unsigned position =
+        lines_ == 0 ? kTemplateBarRange : unsigned(uint64_t(linesDone_) * kTemplateBarRange / lines_);
+    if (position == linesShown_) return;
+    linesShown_ = position;
+    SendMessageA(State().templateProgress, PBM_SETPOS, WPARAM(position), 0);
+  }
   void EnableControls(bool enable) override {
     const MainWindowState& s = State();
     if (!enable) EnableWindow(s.window, FALSE);
@@ -291,11 +305,13 @@ class MainWindowView final : public BackupView {
 
  private:
   static void StartBar(HWND bar, unsigned steps) {
-    SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, steps & 0xFFFF));
+    SendMessageA(bar, PBM_SETRANGE32, 0, LPARAM(steps));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
     SendMessageA(bar, PBM_SETPOS, 0, 0);
   }
+  static constexpr unsigned kTemplateBarRange = 1000;
   HWND window_;
+  unsigned lines_ = 0, linesDone_ = 0, linesShown_ = 0;
 };
 
 // "DO BACKUP!": the options, the destination and the checked rows are read
