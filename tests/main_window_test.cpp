@@ -65,7 +65,7 @@ TEST_CASE("a first start") {
   RECT client = {}, last = {};
   GetClientRect(s.window, &client);
   const int count = int(SendMessageA(s.toolbar, TB_BUTTONCOUNT, 0, 0));
-  CHECK(count == 21);
+  CHECK(count == 24);
   SendMessageA(s.toolbar, TB_GETITEMRECT, WPARAM(count - 1), LPARAM(&last));
   CHECK(client.right == last.right);
   // The About item closes the system menu, after a separator.
@@ -82,7 +82,7 @@ TEST_CASE("a first start") {
 TEST_CASE("the tooltips come from the catalogue") {
   MainWindowFixture main;
   const MainWindowState& s = MainState();
-  CHECK(SendMessageA(s.tooltip, TTM_GETTOOLCOUNT, 0, 0) == 13 + 2);  // 13 buttons, the drop-down twice
+  CHECK(SendMessageA(s.tooltip, TTM_GETTOOLCOUNT, 0, 0) == 15 + 2);  // 15 buttons, the drop-down twice
   for (auto [command, text] : std::vector<std::pair<int, int>>{{IDM_DO_BACKUP, IDS_DO_BACKUP},
                                                                {IDM_USE_REGEDIT, IDS_USE_REGEDIT},
                                                                {IDM_GRID, IDS_TOGGLE_GRID}}) {
