@@ -25,13 +25,6 @@ constexpr wchar_t kRegistryCommand[] = L"IF \"%REGI%\"==\"1\" regedit /s ";
 // What a check writes beside the backup is no part of it.
 const wchar_t* const kCheckFiles[] = {L"manifest.sha256", L"verify.txt", L"preview.txt"};
 
-wchar_t* CopyWide(const wchar_t* text) {
-  const size_t length = wcslen(text);
-  auto* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
-  if (copy) memcpy(copy, text, (length + 1) * sizeof(wchar_t));
-  return copy;
-}
-
 void SystemTextWide(DWORD code, wchar_t* out, size_t room) {
   TextBuffer text;
   AppendSystemErrorText(&text, code);
@@ -419,12 +412,9 @@ int Preview(const char* destination, const WidePath& root, CheckReport* report) 
   HeapBlock script(ReadWholeFile(scriptPath.s, &size));
   if (!script) return kCheckNoBackup;
   // The script is in the code page it was written in: this system's.
-  const int units = MultiByteToWideChar(CP_ACP, 0, script.get(), int(size), nullptr, 0);
-  HeapBlock wide(MemAlloc((size_t(units > 0 ? units : 0) + 1) * sizeof(wchar_t)));
+  HeapBlock wide(WideFromBytes(CP_ACP, script.get(), size));
   if (!wide) return kCheckNoBackup;
   auto* text = reinterpret_cast<wchar_t*>(wide.get());
-  MultiByteToWideChar(CP_ACP, 0, script.get(), int(size), text, units);
-  text[units > 0 ? units : 0] = L'\0';
   // An appended script may repeat a command: it changes nothing the second time.
   HeapList<const wchar_t*> followed;
   for (wchar_t* line = text; *line;) {
@@ -490,7 +480,7 @@ CheckReport::~CheckReport() {
 }
 
 bool CheckReport::Add(int whatId, const wchar_t* where, const wchar_t* how) {
-  CheckFinding finding{whatId, CopyWide(where), CopyWide(how)};
+  CheckFinding finding{whatId, CopyWideText(where, wcslen(where)), CopyWideText(how, wcslen(how))};
   if (finding.where && finding.how && findings_.Push(finding)) return true;
   MemFree(finding.where);
   MemFree(finding.how);

@@ -31,16 +31,9 @@ using Hash = UniqueOwner<BCRYPT_HASH_HANDLE, HashTraits>;
 // bcrypt answers with an NTSTATUS; the file functions with Win32 codes.
 DWORD FromStatus(NTSTATUS status) { return status == 0 ? ERROR_SUCCESS : ERROR_INVALID_FUNCTION; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 bool ParseHex(const char* text, Sha256* digest) {
   for (size_t i = 0; i < 32; ++i) {
-    const int high = HexValue(text[2 * i]), low = HexValue(text[2 * i + 1]);
+    const int high = HexDigitValue(text[2 * i]), low = HexDigitValue(text[2 * i + 1]);
     if (high < 0 || low < 0) return false;
     digest->bytes[i] = uint8_t(high << 4 | low);
   }
@@ -111,6 +104,13 @@ DWORD WalkFrom(WidePath& path, size_t relativeStart, FileVisitor& visitor, bool*
 
 }  // namespace
 
+int HexDigitValue(wchar_t c) {
+  if (c >= L'0' && c <= L'9') return c - L'0';
+  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+  return -1;
+}
+
 DWORD HashFile(const wchar_t* path, Sha256* digest) {
   FileHandle file(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -151,10 +151,8 @@ Manifest::~Manifest() {
 }
 
 bool Manifest::Add(const Sha256& digest, const wchar_t* path, size_t length) {
-  auto* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+  wchar_t* copy = CopyWideText(path, length);
   if (!copy) return false;
-  memcpy(copy, path, length * sizeof(wchar_t));
-  copy[length] = L'\0';
   if (entries_.Push({digest, copy})) return true;
   MemFree(copy);
   return false;
@@ -184,15 +182,13 @@ DWORD Manifest::Read(const char* destination) {
         (line[kHexDigits + 1] != ' ' && line[kHexDigits + 1] != '*'))
       continue;
     const char* name = line + kHexDigits + 2;
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
-    if (units <= 1) continue;
-    HeapBlock wide(MemAlloc(size_t(units) * sizeof(wchar_t)));
+    size_t length = 0;
+    HeapBlock wide(WideFromBytes(CP_UTF8, name, strlen(name), &length));
     if (!wide) return ERROR_NOT_ENOUGH_MEMORY;
     auto* relative = reinterpret_cast<wchar_t*>(wide.get());
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, relative, units);
     for (wchar_t* p = relative; *p; ++p)
       if (*p == L'/') *p = L'\\';
-    if (!Add(digest, relative, size_t(units - 1))) return ERROR_NOT_ENOUGH_MEMORY;
+    if (length && !Add(digest, relative, length)) return ERROR_NOT_ENOUGH_MEMORY;
   }
   Sort();
   return ERROR_SUCCESS;
@@ -216,12 +212,9 @@ DWORD WriteManifest(const char* destination, const char* written) {
   WidePath root;
   if (!FromCodePage(destination, &root)) return ERROR_FILENAME_EXCED_RANGE;
   // The written lines, wide, cut in place.
-  const int units = MultiByteToWideChar(CP_ACP, 0, written, -1, nullptr, 0);
-  HeapBlock wide(MemAlloc(size_t(units > 0 ? units : 1) * sizeof(wchar_t)));
+  HeapBlock wide(WideFromBytes(CP_ACP, written, strlen(written)));
   if (!wide) return ERROR_NOT_ENOUGH_MEMORY;
   auto* text = reinterpret_cast<wchar_t*>(wide.get());
-  text[0] = L'\0';
-  MultiByteToWideChar(CP_ACP, 0, written, -1, text, units);
   HeapList<WidePath> lines;
   for (wchar_t* line = text; *line;) {
     wchar_t* end = wcschr(line, L'\n');

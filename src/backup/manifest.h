@@ -17,6 +17,9 @@ struct Sha256 {
   bool operator==(const Sha256&) const = default;
 };
 
+// The value of a hex digit, or -1.
+int HexDigitValue(wchar_t c);
+
 // The SHA-256 of a file's bytes, read by its wide name. Returns 0 or the
 // error code of the open or read that failed.
 DWORD HashFile(const wchar_t* path, Sha256* digest);

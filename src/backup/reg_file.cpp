@@ -3,26 +3,14 @@
 #include <cstring>
 #include <cwchar>
 
+#include "backup/manifest.h"
+#include "core/wide_text.h"
+
 namespace {
 
 constexpr wchar_t kRegedit4[] = L"REGEDIT4";
 constexpr wchar_t kRegedit5[] = L"Windows Registry Editor Version 5.00";
 constexpr DWORD kString = 1, kExpandString = 2, kBinary = 3, kDword = 4, kMultiString = 7;
-
-wchar_t* CopyWide(const wchar_t* text, size_t length) {
-  auto* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
-  if (!copy) return nullptr;
-  memcpy(copy, text, length * sizeof(wchar_t));
-  copy[length] = L'\0';
-  return copy;
-}
-
-int HexDigit(wchar_t c) {
-  if (c >= L'0' && c <= L'9') return c - L'0';
-  if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-  if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-  return -1;
-}
 
 bool StartsWith(const wchar_t* text, const wchar_t* prefix) { return wcsncmp(text, prefix, wcslen(prefix)) == 0; }
 
@@ -51,7 +39,7 @@ uint8_t* ParseByteList(const wchar_t* p, DWORD* size) {
   for (;;) {
     while (*p == L' ' || *p == L'\t') ++p;
     if (!*p) break;
-    const int high = HexDigit(p[0]), low = high < 0 ? -1 : HexDigit(p[1]);
+    const int high = HexDigitValue(p[0]), low = high < 0 ? -1 : HexDigitValue(p[1]);
     if (low < 0 || n == room) break;
     bytes[n++] = uint8_t(high << 4 | low);
     p += 2;
@@ -105,12 +93,13 @@ bool RegFile::ParseValue(wchar_t* line) {
     size_t length = 0;
     if (!Unquote(p + 1, &text, &length, &end)) return true;
     value.size = DWORD((length + 1) * sizeof(wchar_t));
-    value.data = reinterpret_cast<uint8_t*>(CopyWide(text, length));
+    value.data = reinterpret_cast<uint8_t*>(CopyWideText(text, length));
     if (!value.data) return false;
   } else if (StartsWith(p, L"dword:")) {
     uint32_t number = 0;
     int digits = 0;
-    for (p += 6; HexDigit(*p) >= 0 && digits < 8; ++p, ++digits) number = number << 4 | uint32_t(HexDigit(*p));
+    for (p += 6; HexDigitValue(*p) >= 0 && digits < 8; ++p, ++digits)
+      number = number << 4 | uint32_t(HexDigitValue(*p));
     if (digits != 8) return true;
     value.type = kDword;
     value.size = 4;
@@ -122,7 +111,7 @@ bool RegFile::ParseValue(wchar_t* line) {
     p += 3;
     if (*p == L'(') {
       value.type = 0;
-      for (++p; HexDigit(*p) >= 0; ++p) value.type = value.type << 4 | DWORD(HexDigit(*p));
+      for (++p; HexDigitValue(*p) >= 0; ++p) value.type = value.type << 4 | DWORD(HexDigitValue(*p));
       if (*p++ != L')') return true;
     }
     if (*p++ != L':') return true;
@@ -133,7 +122,7 @@ bool RegFile::ParseValue(wchar_t* line) {
   } else {
     return true;
   }
-  value.name = CopyWide(name, nameLength);
+  value.name = CopyWideText(name, nameLength);
   if (value.name && values_.Push(value)) return true;
   MemFree(value.name);
   MemFree(value.data);
@@ -155,7 +144,7 @@ bool RegFile::ParseLine(wchar_t* line) {
       *close = L']';
       if (same) return last.section = true;
     }
-    RegFileKey key = {CopyWide(path, size_t(close - path)), deleted, !deleted};
+    RegFileKey key = {CopyWideText(path, size_t(close - path)), deleted, !deleted};
     if (key.path && keys_.Push(key)) return true;
     MemFree(key.path);
     return false;
@@ -167,21 +156,14 @@ bool RegFile::ParseLine(wchar_t* line) {
 DWORD RegFile::Parse(const char* bytes, size_t size) {
   HeapBlock owned;
   size_t count = 0;
-  const bool utf16 = size >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE;
-  if (utf16) {
+  if (size >= 2 && uint8_t(bytes[0]) == 0xFF && uint8_t(bytes[1]) == 0xFE) {
     count = (size - 2) / 2;
-    owned.reset(MemAlloc((count + 1) * sizeof(wchar_t)));
-    if (!owned) return ERROR_NOT_ENOUGH_MEMORY;
-    memcpy(owned.get(), bytes + 2, count * sizeof(wchar_t));
+    owned.reset(CopyWideText(reinterpret_cast<const wchar_t*>(bytes + 2), count));
   } else {
-    const int units = size ? MultiByteToWideChar(CP_ACP, 0, bytes, int(size), nullptr, 0) : 0;
-    count = size_t(units > 0 ? units : 0);
-    owned.reset(MemAlloc((count + 1) * sizeof(wchar_t)));
-    if (!owned) return ERROR_NOT_ENOUGH_MEMORY;
-    MultiByteToWideChar(CP_ACP, 0, bytes, int(size), reinterpret_cast<wchar_t*>(owned.get()), int(count));
+    owned.reset(WideFromBytes(CP_ACP, bytes, size, &count));
   }
+  if (!owned) return ERROR_NOT_ENOUGH_MEMORY;
   auto* text = reinterpret_cast<wchar_t*>(owned.get());
-  text[count] = L'\0';
   HeapBlock scratch(MemAlloc((count + 1) * sizeof(wchar_t)));
   if (!scratch) return ERROR_NOT_ENOUGH_MEMORY;
   auto* line = reinterpret_cast<wchar_t*>(scratch.get());

@@ -56,13 +56,8 @@ class ConsoleOutput {
   }
   // UTF-8 text with its line ends, such as a check's report.
   void WriteUtf8(const char* text, size_t length) {
-    const int units = length ? MultiByteToWideChar(CP_UTF8, 0, text, int(length), nullptr, 0) : 0;
-    HeapBlock wide(MemAlloc((size_t(units) + 1) * sizeof(wchar_t)));
-    if (!wide) return;
-    auto* chars = reinterpret_cast<wchar_t*>(wide.get());
-    MultiByteToWideChar(CP_UTF8, 0, text, int(length), chars, units);
-    chars[units] = L'\0';
-    Write(chars);
+    HeapBlock wide(WideFromBytes(CP_UTF8, text, length));
+    if (wide) Write(reinterpret_cast<wchar_t*>(wide.get()));
   }
   // Code-page text, such as a message box's, as lines ending in CR LF.
   void WriteCodePage(const char* text) {
@@ -73,13 +68,8 @@ class ConsoleOutput {
     }
     TextBufferAppend(&lines, "\r\n");
     if (!lines.text) return;
-    const int units = MultiByteToWideChar(CP_ACP, 0, lines.text, int(lines.length), nullptr, 0);
-    HeapBlock wide(MemAlloc((size_t(units) + 1) * sizeof(wchar_t)));
-    if (!wide) return;
-    auto* chars = reinterpret_cast<wchar_t*>(wide.get());
-    MultiByteToWideChar(CP_ACP, 0, lines.text, int(lines.length), chars, units);
-    chars[units] = L'\0';
-    Write(chars);
+    HeapBlock wide(WideFromBytes(CP_ACP, lines.text, lines.length));
+    if (wide) Write(reinterpret_cast<wchar_t*>(wide.get()));
   }
   void WriteMessage(int messageId, const wchar_t* argument = L"") {
     wchar_t line[kLineRoom];
