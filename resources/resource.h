@@ -103,3 +103,11 @@
 #define IDM_HELP 6000
 #define IDR_MAIN_KEYS 6001
 #define IDC_KIND_GROUP 6002
+
+// Backup check report and its toolbar commands (7000 on).
+#define IDD_CHECK_REPORT 7000
+#define IDC_CHECK_LIST 7001
+#define IDC_CHECK_COPY 7002
+#define IDC_CHECK_SUMMARY 7003
+#define IDM_VERIFY_BACKUP 7010
+#define IDM_PREVIEW_RESTORE 7011

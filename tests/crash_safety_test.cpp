@@ -149,8 +149,8 @@ TEST_CASE("a run killed in the middle of a copy leaves the previous backup whole
     Destination second(first.path);
     CHECK(second.Back(settings));
     CHECK(settings.Holds(copy, 2));
-    // Only the new copies, App\1.reg, Restore.bat and log.txt: nothing staged or left over.
-    CHECK(ListTree(first.path).size() == 3 + 599 + 3);  // App\, App\0\, App\0\sub\ and the files
+    // Only the new copies, App\1.reg, Restore.bat, log.txt and the manifest: nothing staged or left over.
+    CHECK(ListTree(first.path).size() == 3 + 599 + 4);  // App\, App\0\, App\0\sub\ and the files
   }
 }
 

@@ -48,7 +48,7 @@ TEST_CASE("a folder line that is no plain folder name fails its template and wri
     Backup backup;
     CHECK_FALSE(backup.Run(std::string("Evil\r\n\r\n") + folder + "\r\nF:C:\\no-such-folder\\*.none\r\n"));
     CHECK(backup.Log().find(TextOf(IDS_UNSAFE_DIRECTORY).substr(0, 20)) != std::string::npos);
-    CHECK(ListTree(backup.destination) == std::vector<std::string>{"Restore.bat", "log.txt"});
+    CHECK(ListTree(backup.destination) == std::vector<std::string>{"Restore.bat", "log.txt", "manifest.sha256"});
     CHECK(backup.Restore() == 0);
     CHECK_FALSE(backup.Planted());
   }

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "backup/backup_log.h"
+#include "backup/manifest.h"
 #include "backup/restore_script.h"
 #include "backup/template_interpreter.h"
 #include "core/errors.h"
@@ -21,7 +22,7 @@
 namespace {
 
 // Room for the longest file written into the destination.
-constexpr size_t kLongestDestinationFile = sizeof "Restore.bat.tmp" - 1;
+constexpr size_t kLongestDestinationFile = sizeof "manifest.sha256.tmp" - 1;
 
 // Formats a catalogue text with one text argument, then appends the system's
 // text for a code, into a new buffer.
@@ -309,6 +310,12 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     } else {
       TextBufferAppend(&written, "log.txt\n");
     }
+  }
+  const DWORD manifestCode =
+      written.failed ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : WriteManifest(destination.s, written.text ? written.text : "");
+  if (manifestCode != ERROR_SUCCESS) {
+    ++errorCount;
+    NoteNotWritten(&problems, nullptr, destination.s, kManifestName, manifestCode);
   }
   if (archive) {
     WidePath folder, zip;

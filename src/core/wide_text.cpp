@@ -92,3 +92,22 @@ void ShowableText(const wchar_t* text, PathText* out) {
     out->Append(LoadMessage(IDS_NOT_SHOWN_CHARACTERS));
   }
 }
+
+wchar_t* CopyWideText(const wchar_t* text, size_t length) {
+  auto* copy = static_cast<wchar_t*>(MemAlloc((length + 1) * sizeof(wchar_t)));
+  if (!copy) return nullptr;
+  memcpy(copy, text, length * sizeof(wchar_t));
+  copy[length] = L'\0';
+  return copy;
+}
+
+wchar_t* WideFromBytes(UINT codePage, const char* bytes, size_t size, size_t* length) {
+  const int units = size ? MultiByteToWideChar(codePage, 0, bytes, int(size), nullptr, 0) : 0;
+  const size_t count = size_t(units > 0 ? units : 0);
+  auto* wide = static_cast<wchar_t*>(MemAlloc((count + 1) * sizeof(wchar_t)));
+  if (!wide) return nullptr;
+  if (count) MultiByteToWideChar(codePage, 0, bytes, int(size), wide, units);
+  wide[count] = L'\0';
+  if (length) *length = count;
+  return wide;
+}

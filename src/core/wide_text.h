@@ -54,3 +54,9 @@ bool AppendUtf8(const wchar_t* text, size_t length, TextBuffer* out);
 // Wide text for a person to read in a log or a message: characters the code
 // page cannot show become "?", and a note says so.
 void ShowableText(const wchar_t* text, PathText* out);
+// A new wide copy of length characters with a terminator, or null when
+// memory runs out (MemFree it).
+wchar_t* CopyWideText(const wchar_t* text, size_t length);
+// Bytes of a code page (CP_ACP, CP_UTF8) as new wide text with a terminator,
+// or null when memory runs out (MemFree it); *length gets its characters.
+wchar_t* WideFromBytes(UINT codePage, const char* bytes, size_t size, size_t* length = nullptr);

@@ -11,6 +11,7 @@
 #include "core/notices.h"
 #include "core/paths.h"
 #include "resource.h"
+#include "ui/check_report.h"
 #include "ui/dialog_layout.h"
 #include "ui/file_dialog.h"
 #include "core/fixed_texts.h"
@@ -59,6 +60,9 @@ constexpr ToolbarButton kButtons[] = {
     {IDM_PORTABLE_RESTORE, 14, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_PORTABLE_RESTORE},
     {IDM_LOG, 8, TBSTYLE_CHECK, TBSTATE_ENABLED, IDS_LOG},
     {IDM_GRID, 9, TBSTYLE_CHECK, TBSTATE_ENABLED | TBSTATE_CHECKED, IDS_TOGGLE_GRID},
+    {0, 0, TBSTYLE_SEP, 0, 0},
+    {IDM_VERIFY_BACKUP, 12, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_VERIFY_BACKUP},
+    {IDM_PREVIEW_RESTORE, 13, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_PREVIEW_RESTORE},
     {0, 0, TBSTYLE_SEP, 0, 0},
     {IDM_DO_BACKUP, 10, TBSTYLE_BUTTON, TBSTATE_ENABLED, IDS_DO_BACKUP},
 };
@@ -376,6 +380,8 @@ void OnCommand(HWND window, int command) {
                    IsToolbarButtonChecked(IDM_GRID) ? LVS_EX_GRIDLINES : 0);
       break;
     case IDM_DO_BACKUP: BackUpCheckedTemplates(window); break;
+    case IDM_VERIFY_BACKUP: ShowBackupCheck(window, s.destinationEdit, CheckKind::kVerify); break;
+    case IDM_PREVIEW_RESTORE: ShowBackupCheck(window, s.destinationEdit, CheckKind::kPreview); break;
     case IDM_BROWSE: BrowseDestination(window); break;
     // Enter, routed as in a dialog box: in the destination field it starts
     // the backup, as "DO BACKUP!" does.

@@ -84,7 +84,7 @@ TEST_CASE("backup restored by its batch file") {
 
   CHECK(ListTree(destination + "\\") == std::vector<std::string>{"Keys\\", "Keys\\0.reg", "Mail\\", "Mail\\0\\",
                                                                  "Mail\\0\\mail.txt", "Mail\\0\\notes.txt",
-                                                                 "Restore.bat"});
+                                                                 "Restore.bat", "manifest.sha256"});
   RemoveTree(source.path());
   DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());
   CHECK(RunAndWait("cmd /c Restore.bat", destination, 3 * kPatience) == 0);

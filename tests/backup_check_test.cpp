@@ -1,0 +1,163 @@
+#include <doctest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "backup/backup_check.h"
+#include "core/paths.h"
+#include "resource.h"
+#include "support/test_support.h"
+
+namespace {
+
+// A name no code page of the tests can spell: it is found and hashed by its
+// wide name, and the registry key that holds it is exported in the Unicode form.
+const std::wstring kKorean = L"\uD55C\uAE00";
+
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), int(wide.size()))));
+  return wide;
+}
+
+std::string Utf8(const std::wstring& text) {
+  std::string bytes(text.size() * 3, '\0');
+  bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), int(bytes.size()),
+                                          nullptr, nullptr)));
+  return bytes;
+}
+
+void WriteWideFile(const std::wstring& path, const std::string& bytes) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  REQUIRE(file != INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
+  CloseHandle(file);
+}
+
+void SetWideString(const std::string& key, const std::wstring& name, const std::wstring& text) {
+  REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, Wide(key).c_str(), name.c_str(), REG_SZ, text.c_str(),
+                          DWORD((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
+}
+
+// A check's findings as "what|where|how", sorted, in UTF-8.
+struct Checked {
+  int result;
+  std::vector<std::string> rows;
+};
+Checked Check(CheckKind kind, const std::string& destination) {
+  CheckReport report;
+  Checked checked{RunBackupCheck(kind, destination.c_str(), &report), {}};
+  for (const CheckFinding& f : report.findings())
+    checked.rows.push_back(TextOf(f.whatId) + "|" + Utf8(f.where) + "|" + Utf8(f.how));
+  std::sort(checked.rows.begin(), checked.rows.end());
+  return checked;
+}
+std::string Row(int whatId, const std::wstring& where, const std::string& how = "") {
+  return TextOf(whatId) + "|" + Utf8(where) + "|" + how;
+}
+
+}  // namespace
+
+TEST_CASE("verify finds a changed byte, a missing copy and an unlisted file") {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  ScratchFolder source("source"), target("target");
+  CreateDirectoryPath((source / "sub").c_str());
+  WriteFileBytes(source / "a.txt", "alpha");
+  WriteFileBytes(source / "sub\\b.txt", "beta");
+  WriteWideFile(Wide(source.path()) + kKorean + L".txt", "korean");
+  WriteFileBytes(target / "other.txt", "other");
+  main.AddTemplate("files.txt", "Files\r\n\r\nFiles\r\nS:" + source / "*.*\r\n");
+  main.Reload();
+  const std::string destination = target / "backup\\";
+  REQUIRE(main.BackUpAll(person, destination));
+  CHECK(Check(CheckKind::kVerify, destination).result == kCheckClean);
+
+  // A later run that writes another template keeps the earlier lines.
+  REQUIRE(DeleteFileA((main.templateFolder + "files.txt").c_str()));
+  main.AddTemplate("more.txt", "More\r\n\r\nMore\r\nF:" + target / "other.txt\r\n");
+  main.Reload();
+  REQUIRE(main.BackUpAll(person, destination));
+  CheckReport intact;
+  CHECK(RunBackupCheck(CheckKind::kVerify, destination.c_str(), &intact) == kCheckClean);
+  CHECK(intact.compared == 5);  // three copies, the other copy, Restore.bat
+  const std::string written = ReadFileBytes(destination + "verify.txt");
+  CHECK(written.rfind("\xEF\xBB\xBF", 0) == 0);
+  CHECK(written.find(Utf8(Wide(destination))) != std::string::npos);
+
+  const std::string copy = destination + "Files\\0\\";
+  std::string bytes = ReadFileBytes(copy + "a.txt");
+  bytes[2] ^= 1;
+  WriteFileBytes(copy + "a.txt", bytes);
+  REQUIRE(DeleteFileW((Wide(copy) + kKorean + L".txt").c_str()));
+  WriteFileBytes(copy + "sub\\new.txt", "new");
+  const Checked changed = Check(CheckKind::kVerify, destination);
+  CHECK(changed.result == kCheckDifferent);
+  REQUIRE(changed.rows.size() == 3);
+  CHECK(std::count(changed.rows.begin(), changed.rows.end(), Row(IDS_CHECK_MISSING, Wide(copy) + kKorean + L".txt")) ==
+        1);
+  CHECK(std::count(changed.rows.begin(), changed.rows.end(), Row(IDS_CHECK_UNLISTED, Wide(copy + "sub\\new.txt"))) ==
+        1);
+  CHECK(std::count_if(changed.rows.begin(), changed.rows.end(), [&](const std::string& row) {
+          return row.rfind(Row(IDS_CHECK_CHANGED, Wide(copy + "a.txt")), 0) == 0;
+        }) == 1);
+
+  REQUIRE(DeleteFileA((destination + "manifest.sha256").c_str()));
+  CHECK(Check(CheckKind::kVerify, destination).result == kCheckNoBackup);
+}
+
+TEST_CASE("preview lists what Restore.bat would change, and nothing once it ran") {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  ScratchFolder source("source"), target("target");
+  TestKey plain("CheckPlain"), wide("CheckWide");
+  WriteFileBytes(source / "a.txt", "alpha");
+  WriteFileBytes(source / "b.txt", "beta");
+  SetString(HKEY_CURRENT_USER, plain.subPath(), "Name", "old");
+  SetDword(HKEY_CURRENT_USER, plain.subPath(), "Count", 1);
+  SetString(HKEY_CURRENT_USER, plain.subPath() + "\\Sub", "", "deep");
+  SetWideString(wide.subPath(), kKorean, L"\uAC12");
+  main.AddTemplate("all.txt", "All\r\n\r\nAll\r\nF:" + source / "*.txt\r\nR:HKCU\\" + plain.subPath() + "\r\nR:HKCU\\" +
+                                  wide.subPath() + "\r\n");
+  main.Reload();
+  const std::string destination = target / "backup\\";
+  REQUIRE(main.BackUpAll(person, destination));
+  CHECK(ReadFileBytes(destination + "All\\1.reg").rfind("REGEDIT4", 0) == 0);
+  CHECK(ReadFileBytes(destination + "All\\2.reg").rfind("\xFF\xFEW", 0) == 0);  // the Unicode form
+  CHECK(Check(CheckKind::kPreview, destination).result == kCheckClean);
+
+  WriteFileBytes(source / "a.txt", "changed");
+  REQUIRE(DeleteFileA((source / "b.txt").c_str()));
+  SetString(HKEY_CURRENT_USER, plain.subPath(), "Name", "new");
+  SetString(HKEY_CURRENT_USER, plain.subPath(), "Extra", "added");
+  RegDeleteKeyValueA(HKEY_CURRENT_USER, plain.subPath().c_str(), "Count");
+  CreateKey(HKEY_CURRENT_USER, plain.subPath() + "\\Added");
+  SetWideString(wide.subPath(), kKorean, L"\uB2E4");
+  const std::wstring plainKey = Wide(plain.path()), wideKey = Wide(wide.path());
+  const Checked changed = Check(CheckKind::kPreview, destination);
+  CHECK(changed.result == kCheckDifferent);
+  std::vector<std::string> expected = {
+      Row(IDS_CHECK_FILE_OVERWRITTEN, Wide(source / "a.txt")), Row(IDS_CHECK_FILE_CREATED, Wide(source / "b.txt")),
+      Row(IDS_CHECK_VALUE_CHANGED, plainKey + L": Name"),      Row(IDS_CHECK_VALUE_ADDED, plainKey + L": Count"),
+      Row(IDS_CHECK_VALUE_DELETED, plainKey + L": Extra"),     Row(IDS_CHECK_KEY_DELETED, plainKey + L"\\Added"),
+      Row(IDS_CHECK_VALUE_CHANGED, wideKey + L": " + kKorean),
+  };
+  // The how texts name values and sizes; only the first is compared whole.
+  std::vector<std::string> places;
+  for (const std::string& row : changed.rows) places.push_back(row.substr(0, row.rfind('|')));
+  for (std::string& row : expected) row = row.substr(0, row.rfind('|'));
+  std::sort(expected.begin(), expected.end());
+  CHECK(places == expected);
+  CHECK(std::count_if(changed.rows.begin(), changed.rows.end(), [](const std::string& row) {
+          return row.find("\"new\"") != std::string::npos && row.find("\"old\"") != std::string::npos;
+        }) == 1);
+
+  REQUIRE(RunAndWait("cmd /c Restore.bat", destination) == 0);
+  const Checked restored = Check(CheckKind::kPreview, destination);
+  CHECK(restored.rows == std::vector<std::string>{});
+  CHECK(restored.result == kCheckClean);
+}
