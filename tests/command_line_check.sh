@@ -57,6 +57,18 @@ expect 2 "a missing template" wine Arkivanto2.exe /backup "$backup" missing.txt
 contains "missing.txt" "a missing template"
 expect 2 "a destination that cannot be made" wine Arkivanto2.exe /backup "$(win "$folder/file")\\inside" files.txt
 
+# The toolbar's other options: a portable Restore.bat for a folder of the
+# user's, and one ZIP archive instead of a folder.
+appdata="$WINEPREFIX/drive_c/users/$(whoami)/AppData/Roaming/ArkivantoCli"
+mkdir -p "$appdata" && printf 'cli' >"$appdata/c.txt"
+printf 'Mine\r\n\r\nMine\r\nF:%%AppData%%\\ArkivantoCli\\*.txt\r\n' >"$folder/app/template/mine.txt"
+expect 0 "a portable backup" wine Arkivanto2.exe /backup "$(win "$folder/portable")" /portable mine.txt
+grep -qF 'IF DEFINED APPDATA xcopy "Mine\0\*.*" "%APPDATA%\ArkivantoCli\"' "$folder/portable/Restore.bat" ||
+  { echo "FAIL: /portable"; failures=$((failures + 1)); }
+expect 0 "a ZIP backup" wine Arkivanto2.exe /backup "$(win "$folder/out.zip")" /zip mine.txt
+unzip -l "$folder/out.zip" 2>/dev/null | grep -q 'Mine/0/c.txt' || { echo "FAIL: /zip"; failures=$((failures + 1)); }
+rm -rf "$appdata"
+
 # The failed run rewrote Restore.bat and log.txt: the manifest follows.
 expect 0 "verify" wine Arkivanto2.exe /verify "$backup"
 printf 'x' >>"$folder/backup/Files/0/a.txt"

@@ -488,13 +488,15 @@ bool CheckReport::Add(int whatId, const wchar_t* where, const wchar_t* how) {
 }
 
 void FormatCatalogueText(wchar_t* out, size_t room, int messageId, ...) {
-  wchar_t format[kTextRoom] = {};
+  // The catalogue's texts have no length limit (the usage is long).
   const char* text = LoadMessage(messageId);
-  MultiByteToWideChar(CP_ACP, 0, text ? text : "", -1, format, int(kTextRoom));
-  format[kTextRoom - 1] = L'\0';
+  if (!text) text = "";
+  HeapBlock format(WideFromBytes(CP_ACP, text, strlen(text)));
+  out[0] = L'\0';
+  if (!format) return;
   va_list arguments;
   va_start(arguments, messageId);
-  if (vswprintf(out, room, format, arguments) < 0) out[room - 1] = L'\0';
+  if (vswprintf(out, room, reinterpret_cast<const wchar_t*>(format.get()), arguments) < 0) out[room - 1] = L'\0';
   va_end(arguments);
 }
 

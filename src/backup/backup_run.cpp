@@ -44,7 +44,6 @@ void ShowStatusCounted(BackupView& view, const char* text, int errorCount) {
   view.ShowStatus(counted);
 }
 
-constexpr int kZipCompression = 2;  // the second type of the drop-down
 // The folder a ZIP backup is made in before it is packed, beside the archive.
 constexpr char kArchiveFolderSuffix[] = ".files";
 

@@ -13,6 +13,7 @@ struct BackupOptions {
   bool portableRestore = false;  // Restore.bat follows the user to another PC
   int compression = 0;  // 0 for none, else the type chosen (1 for the first)
 };
+constexpr int kZipCompression = 2;  // the second type of the drop-down
 
 // A checked template: its row in the list, its name and its file name in
 // the template folder.

@@ -21,18 +21,19 @@ CachedMessage* tail = nullptr;
 
 HINSTANCE OwnModule() { return GetModuleHandleA(nullptr); }
 
-// Loads the whole text, growing the block while the loader may have cut it.
+// Loads the whole text: the resource's own wide text, converted at the size
+// it needs. (Growing a buffer until LoadStringA stops filling it cannot tell
+// a whole text from one cut where a double-byte character did not fit.)
 char* LoadWholeString(int id) {
-  size_t room = 256;
-  for (;;) {
-    char* block = static_cast<char*>(MemAlloc(room));
-    if (!block) return nullptr;
-    memset(block, 0, room);
-    const int length = LoadStringA(OwnModule(), UINT(id), block, int(room));
-    if (size_t(length) < room - 1) return block;
-    MemFree(block);
-    room += 256;
-  }
+  const wchar_t* resource = nullptr;
+  const int length = LoadStringW(OwnModule(), UINT(id), reinterpret_cast<wchar_t*>(&resource), 0);
+  if (length <= 0 || !resource) return nullptr;
+  const int size = WideCharToMultiByte(CP_ACP, 0, resource, length, nullptr, 0, nullptr, nullptr);
+  char* block = static_cast<char*>(MemAlloc(size_t(size) + 1));
+  if (!block) return nullptr;
+  WideCharToMultiByte(CP_ACP, 0, resource, length, block, size, nullptr, nullptr);
+  block[size] = '\0';
+  return block;
 }
 
 }  // namespace

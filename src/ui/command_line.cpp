@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kBadCommandLine = 2;
-constexpr size_t kLineRoom = 1024;
+constexpr size_t kLineRoom = 4096;  // the usage is the longest text
 
 // Where the report goes. The program is a window program, so it has no
 // console of its own: it writes to an output the caller redirected (a file
@@ -189,6 +189,10 @@ int Backup(ConsoleOutput& output, int count, wchar_t** arguments) {
       request.options.writeLog = true;
     else if (IsSwitch(a, L"/regedit"))
       request.options.useRegedit = true;
+    else if (IsSwitch(a, L"/portable"))
+      request.options.portableRestore = true;
+    else if (IsSwitch(a, L"/zip"))
+      request.options.compression = kZipCompression;
     else if (IsSwitch(a, L"/append"))
       append = true;
     else if (IsSwitch(a, L"/overwrite"))
