@@ -22,13 +22,6 @@ std::vector<std::string> Column(int column) {
   return texts;
 }
 
-RECT ChildRect(HWND child) {
-  RECT r = {};
-  GetWindowRect(child, &r);
-  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
-  return r;
-}
-
 void Select(int row) {
   LVITEMA item = {};
   item.stateMask = LVIS_SELECTED;
@@ -59,41 +52,16 @@ TEST_CASE("a first start") {
   CHECK(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0) == 0);
   CHECK(main.StatusText() == TextOf(IDS_STATUS_READY));
   CHECK(TemplateRowCount() == 0);
-  for (int id : {IDM_PLACEHOLDER_1, IDM_PLACEHOLDER_2, IDM_PLACEHOLDER_3})
-    CHECK_FALSE(SendMessageA(s.toolbar, TB_ISBUTTONENABLED, WPARAM(id), 0));
-  // The window is as wide as the toolbar's buttons.
-  RECT client = {}, last = {};
-  GetClientRect(s.window, &client);
-  const int count = int(SendMessageA(s.toolbar, TB_BUTTONCOUNT, 0, 0));
-  SendMessageA(s.toolbar, TB_GETITEMRECT, WPARAM(count - 1), LPARAM(&last));
-  CHECK(client.right == last.right);
-  // The About item closes the system menu, after a separator.
+  // The grid button turns the grid lines off and on, the list's other styles kept.
+  main.SetPressed(IDM_GRID, false);
+  main.Command(IDM_GRID);
+  const DWORD style = DWORD(SendMessageA(s.templateList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  CHECK((style & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT)) ==
+        (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
+  // The About item closes the system menu.
   HMENU menu = GetSystemMenu(s.window, FALSE);
-  const int items = GetMenuItemCount(menu);
-  CHECK(GetMenuItemID(menu, items - 1) == IDM_ABOUT);
-  CHECK((GetMenuState(menu, items - 2, MF_BYPOSITION) & MF_SEPARATOR) != 0);
-  char about[128] = {};
-  GetMenuStringA(menu, IDM_ABOUT, about, sizeof about, MF_BYCOMMAND);
-  CHECK(std::string(about) == TextOf(IDS_ABOUT_MENU));
+  CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
   CHECK(person.shown.empty());
-}
-
-TEST_CASE("the tooltips come from the catalogue") {
-  MainWindowFixture main;
-  const MainWindowState& s = MainState();
-  for (auto [command, text] : std::vector<std::pair<int, int>>{{IDM_DO_BACKUP, IDS_DO_BACKUP},
-                                                               {IDM_USE_REGEDIT, IDS_USE_REGEDIT},
-                                                               {IDM_PORTABLE_RESTORE, IDS_PORTABLE_RESTORE},
-                                                               {IDM_GRID, IDS_TOGGLE_GRID}}) {
-    char buffer[256] = {};
-    TOOLINFOA tool = {};
-    tool.cbSize = sizeof tool;
-    tool.hwnd = s.toolbar;
-    tool.uId = UINT_PTR(command);
-    tool.lpszText = buffer;
-    SendMessageA(s.tooltip, TTM_GETTEXTA, sizeof buffer, LPARAM(&tool));
-    CHECK(std::string(buffer) == TextOf(text));
-  }
 }
 
 TEST_CASE("the compression button drives the drop-down and the browse dialog") {
@@ -124,20 +92,6 @@ TEST_CASE("the compression button drives the drop-down and the browse dialog") {
   CHECK(person.dialogTitles == std::vector<std::string>{"save:" + TextOf(IDS_CAPTION_SAVE_FILE),
                                                         "folder:" + TextOf(IDS_SELECT_DESTINATION),
                                                         "folder:" + TextOf(IDS_SELECT_DESTINATION)});
-}
-
-TEST_CASE("the grid button turns the grid lines on and off, other styles kept") {
-  MainWindowFixture main;
-  const HWND list = MainState().templateList;
-  main.SetPressed(IDM_GRID, false);
-  main.Command(IDM_GRID);
-  const DWORD style = DWORD(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-  CHECK((style & LVS_EX_GRIDLINES) == 0);
-  CHECK((style & LVS_EX_CHECKBOXES) != 0);
-  CHECK((style & LVS_EX_FULLROWSELECT) != 0);
-  main.SetPressed(IDM_GRID, true);
-  main.Command(IDM_GRID);
-  CHECK((SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES) != 0);
 }
 
 TEST_CASE("the list shows every *.txt file of the template folder") {
@@ -213,33 +167,4 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
     CHECK_FALSE(FileExists(main.templateFolder + "lf.txt"));
     CHECK(FileExists(main.templateFolder + "b.txt"));
   }
-}
-
-TEST_CASE("the layout follows the window's size") {
-  MainWindowFixture main;
-  const MainWindowState& s = MainState();
-  SetWindowPos(s.window, nullptr, 0, 0, 640, 480, SWP_NOMOVE | SWP_NOZORDER);
-  RECT client = {};
-  GetClientRect(s.window, &client);
-  const RECT edit = ChildRect(s.destinationEdit), button = ChildRect(s.browseButton), list = ChildRect(s.templateList);
-  const RECT toolbar = ChildRect(s.toolbar), status = ChildRect(s.statusBar);
-  CHECK(edit.top == toolbar.bottom);
-  CHECK(edit.bottom - edit.top == 18);
-  // "Refer..." at the right edge, 50 wide or as its text needs.
-  CHECK(edit.right == button.left);
-  CHECK(button.right == client.right);
-  CHECK(button.right - button.left >= 50);
-  CHECK(button.bottom - button.top == 18);
-  CHECK(list.top == edit.bottom);
-  CHECK(list.bottom == status.top);
-  CHECK(list.right == client.right);
-  RECT part = {};
-  SendMessageA(s.statusBar, SB_GETRECT, 1, LPARAM(&part));
-  const RECT upper = ChildRect(s.overallProgress), lower = ChildRect(s.templateProgress);
-  CHECK(upper.left == part.left);
-  CHECK(upper.right == part.right);
-  CHECK(upper.top == part.top);
-  CHECK(lower.top == upper.bottom);
-  CHECK(upper.bottom - upper.top == (part.bottom - part.top) / 2);
-  CHECK(lower.bottom - lower.top == (part.bottom - part.top) / 2);
 }
