@@ -10,7 +10,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -22,48 +21,7 @@
 namespace {
 
 constexpr DWORD kXcopyTimeoutMs = 10 * 60 * 1000;
-constexpr unsigned kFolders = 10, kSubFolders = 5;  // small files go into the sub-folders
-
-// Writes bytes `repeat` times over into a new file.
-bool WriteRepeated(const std::string& path, const std::string& bytes, unsigned repeat) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
-  if (!file) return false;
-  for (unsigned i = 0; i < repeat; ++i) {
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr) || written != bytes.size())
-      return false;
-  }
-  return true;
-}
-
-// The source tree: the large files at the top, the small ones (64 bytes to
-// 16 KB, one in a hundred hidden) spread evenly over the sub-folders of a
-// few folders.
-bool CreateSourceTree(const std::string& root, unsigned smallFiles, unsigned largeFiles, unsigned largeMegabytes) {
-  std::mt19937 random(20040106);
-  std::string block(1 << 20, '\0');
-  for (char& c : block) c = char(random());
-  for (unsigned i = 0; i < largeFiles; ++i)
-    if (!WriteRepeated(root + "large" + std::to_string(i) + ".bin", block, largeMegabytes)) return false;
-
-  std::vector<std::string> leaves;
-  for (unsigned f = 0; f < kFolders; ++f) {
-    const std::string folder = root + "folder" + std::to_string(f) + "\\";
-    if (!CreateDirectoryA(folder.c_str(), nullptr)) return false;
-    for (unsigned s = 0; s < kSubFolders; ++s) {
-      leaves.push_back(folder + "sub" + std::to_string(s) + "\\");
-      if (!CreateDirectoryA(leaves.back().c_str(), nullptr)) return false;
-    }
-  }
-  for (unsigned i = 0; i < smallFiles; ++i) {
-    const std::string path = leaves[i % leaves.size()] + "file" + std::to_string(i) + ".dat";
-    const size_t size = 64 + random() % (16 * 1024 - 64);
-    if (!WriteRepeated(path, block.substr(random() % (block.size() - size), size), 1)) return false;
-    if (i % 100 == 99 && !SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN)) return false;
-  }
-  return true;
-}
+constexpr unsigned kLeafFolders = 50;  // where the small files go
 
 }  // namespace
 
@@ -82,7 +40,7 @@ int main(int argc, char** argv) {
   const std::string source = folder / "source\\";
   CreateDirectoryA(source.c_str(), nullptr);
   const Stopwatch generation;
-  if (!CreateSourceTree(source, smallFiles, largeFiles, largeMegabytes)) {
+  if (!CreateSourceTree(source, smallFiles, kLeafFolders, largeFiles, largeMegabytes)) {
     printf("creating the source tree failed with error %lu\n", GetLastError());
     return 1;
   }

@@ -16,9 +16,7 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <random>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "bench_support.h"
@@ -33,106 +31,6 @@ namespace {
 constexpr char kParentKey[] = "Software\\ArkivantoBench";
 constexpr char kParentText[] = "HKEY_CURRENT_USER\\Software\\ArkivantoBench";
 constexpr DWORD kRegeditTimeoutMs = 10 * 60 * 1000;
-
-// The generated tree: groups of sections of leaves, three levels deep, with
-// the values scattered at random over all its keys (so some keys hold none
-// and a few hold a dozen or more).
-class TreeGenerator {
- public:
-  TreeGenerator(unsigned subKeys, unsigned values) : random_(20040106) {
-    leaves_ = subKeys > kGroups * (1 + kSections) ? (subKeys - kGroups * (1 + kSections)) / (kGroups * kSections) : 1;
-    valuesPerKey_.assign(size_t(kGroups) * (1 + kSections * (1 + leaves_)), 0);
-    for (unsigned v = 0; v < values; ++v) ++valuesPerKey_[random_() % valuesPerKey_.size()];
-  }
-  unsigned KeyCount() const { return unsigned(valuesPerKey_.size()); }
-
-  // Creates the tree below parent as the key `name`. Returns the first
-  // registry failure, or ERROR_SUCCESS.
-  LONG Create(HKEY parent, const char* name) {
-    nextKey_ = 0;
-    RegKey top;
-    LONG status = RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_WRITE, nullptr, top.out(), nullptr);
-    for (unsigned g = 0; g < kGroups && status == ERROR_SUCCESS; ++g)
-      status = CreateKey(top.get(), Numbered("Group", g), 0);
-    return status;
-  }
-
- private:
-  static constexpr unsigned kGroups = 20, kSections = 9;
-
-  static std::string Numbered(const char* stem, unsigned n) {
-    char name[48];
-    snprintf(name, sizeof name, "%s%03u", stem, n);
-    return name;
-  }
-
-  LONG CreateKey(HKEY parent, const std::string& name, int level) {
-    RegKey key;
-    LONG status = RegCreateKeyExA(parent, name.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.out(), nullptr);
-    if (status != ERROR_SUCCESS) return status;
-    const unsigned valueCount = valuesPerKey_[nextKey_++];
-    for (unsigned i = 0; i < valueCount && status == ERROR_SUCCESS; ++i) status = SetValue(key.get(), i);
-    const unsigned children = level == 0 ? kSections : level == 1 ? leaves_ : 0;
-    for (unsigned c = 0; c < children && status == ERROR_SUCCESS; ++c)
-      status = CreateKey(key.get(), Numbered(level == 0 ? "Section" : "Leaf", c), level + 1);
-    return status;
-  }
-
-  unsigned Below(unsigned n) { return unsigned(random_() % n); }
-
-  // Text with now and then a backslash or a quote, which the writers escape.
-  std::string Text(size_t length) {
-    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 .-_";
-    std::string text(length, ' ');
-    for (char& c : text) {
-      const unsigned pick = Below(100);
-      c = pick == 0 ? '"' : pick < 4 ? '\\' : kChars[Below(sizeof kChars - 1)];
-    }
-    return text;
-  }
-
-  size_t BinaryLength() {
-    const unsigned pick = Below(100);
-    if (pick < 5) return 0;
-    if (pick < 60) return 1 + Below(16);
-    if (pick < 90) return 17 + Below(112);
-    if (pick < 99) return 129 + Below(896);
-    return 1025 + Below(7168);
-  }
-
-  LONG SetValue(HKEY key, unsigned index) {
-    std::string name;
-    if (index > 0 || Below(4) != 0) name = Numbered("Value", index) + (Below(20) == 0 ? " \"quoted\" \\ name" : "");
-    DWORD type;
-    std::string data;
-    const unsigned pick = Below(100);
-    if (pick < 35) {
-      type = REG_SZ;
-      data = Text(Below(64)) + '\0';
-    } else if (pick < 60) {
-      type = REG_DWORD;
-      const uint32_t value = uint32_t(random_());
-      data.assign(reinterpret_cast<const char*>(&value), sizeof value);
-    } else if (pick < 80) {
-      type = REG_BINARY;
-      data.resize(BinaryLength());
-      for (char& c : data) c = char(random_());
-    } else if (pick < 90) {
-      type = REG_EXPAND_SZ;
-      data = "%SystemRoot%\\System32\\" + Text(4 + Below(20)) + ".dll" + '\0';
-    } else {
-      type = REG_MULTI_SZ;
-      for (unsigned n = 1 + Below(5); n > 0; --n) data += Text(1 + Below(24)) + '\0';
-      data += '\0';
-    }
-    return RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()), DWORD(data.size()));
-  }
-
-  std::mt19937 random_;
-  unsigned leaves_ = 0;
-  std::vector<unsigned> valuesPerKey_;  // in creation order, depth first
-  size_t nextKey_ = 0;
-};
 
 // The parent key of both trees, made afresh and removed after the run.
 class BenchKey {
@@ -154,27 +52,6 @@ class BenchKey {
   RegKey key_;
   LONG status_;
 };
-
-// The number of keys in the text of a registration file: its section lines,
-// in the own writer's 8-bit text or in the UTF-16 text the registry editor
-// writes. Deletion lines ("[-") are not counted.
-unsigned CountSections(std::string_view bytes) {
-  const bool wide = bytes.size() >= 2 && bytes[0] == '\xff' && bytes[1] == '\xfe';
-  const size_t step = wide ? 2 : 1;
-  unsigned sections = 0;
-  for (size_t i = 0; i + 2 * step < bytes.size(); i += step)
-    if (bytes[i] == '\n' && bytes[i + step] == '[' && bytes[i + 2 * step] != '-') ++sections;
-  return sections;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return {};
-  std::string bytes(size_t(FileSize(path)), '\0');
-  DWORD read = 0;
-  if (!ReadFile(file.get(), bytes.data(), DWORD(bytes.size()), &read, nullptr) || read != bytes.size()) return {};
-  return bytes;
-}
 
 struct Export {
   const char* what;          // for the report
@@ -210,7 +87,7 @@ bool TimeOwn(Export* e, const ScratchFolder& folder, unsigned round) {
   const std::string entry = folder / ("own" + std::to_string(round) + e->keyBelowHkcu + "\\");
   const std::string file = entry.substr(0, entry.size() - 1) + ".reg";
   const auto run = [&] { return ExportRegistryKey(KeyText(*e).c_str(), entry.c_str(), 0); };
-  const bool ok = Measure("own writer", *e, round == 0, &e->own, run, [&] { return ReadWholeFile(file); });
+  const bool ok = Measure("own writer", *e, round == 0, &e->own, run, [&] { return ReadFileBytes(file); });
   DeleteFileA(file.c_str());
   return ok;
 }
@@ -219,7 +96,7 @@ bool TimeRegedit(Export* e, const ScratchFolder& folder, unsigned round) {
   const std::string file = folder / ("regedit" + std::to_string(round) + e->keyBelowHkcu + ".reg");
   const std::string command = "regedit.exe /e \"" + file + "\" \"" + KeyText(*e) + "\"";
   const auto run = [&] { return RunChild(command, kRegeditTimeoutMs); };
-  const bool ok = Measure("regedit", *e, round == 0, &e->regedit, run, [&] { return ReadWholeFile(file); });
+  const bool ok = Measure("regedit", *e, round == 0, &e->regedit, run, [&] { return ReadFileBytes(file); });
   DeleteFileA(file.c_str());
   return ok;
 }

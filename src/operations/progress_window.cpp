@@ -17,15 +17,23 @@ void RegisterProgressClass() {
   done = true;
 }
 
+constexpr ULONGLONG kUpdateMs = 100;
+
 }  // namespace
 
-ProgressWindow::ProgressWindow(int captionId) {
+bool ProgressWindow::Show() {
+  if (window_ || showFailed_) return bool(window_);
   RegisterProgressClass();
   window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                                    ProgressProc, 0));
-  if (!window_) return;
-  SetWindowTextA(window_.get(), LoadMessage(captionId));
+  if (!window_) {
+    showFailed_ = true;  // the operation goes on without its window
+    return false;
+  }
+  SetWindowTextA(window_.get(), LoadMessage(captionId_));
+  if (low_ != -1) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low_, high_));
   ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
+  return true;
 }
 
 ProgressWindow::~ProgressWindow() {
@@ -36,7 +44,7 @@ ProgressWindow::~ProgressWindow() {
 
 bool ProgressWindow::Due() {
   const ULONGLONG now = GetTickCount64();
-  if (!window_ || (lastUpdate_ != 0 && now - lastUpdate_ < 20)) return false;
+  if ((lastUpdate_ != 0 && now - lastUpdate_ < kUpdateMs) || !Show()) return false;
   lastUpdate_ = now;
   return true;
 }
@@ -50,10 +58,11 @@ void ProgressWindow::SetText(const wchar_t* text) {
 }
 
 void ProgressWindow::SetRange(int low, int high) {
-  if (!window_ || (low == low_ && high == high_)) return;
+  if (low == low_ && high == high_) return;
   low_ = low;
   high_ = high;
-  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
+  // A window not made yet takes the range when it is.
+  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
 }
 
 void ProgressWindow::SetPosition(int position) {

@@ -6,13 +6,15 @@
 
 #include "core/handles.h"
 
-// Its text and bar follow at most every 20 ms: under wine every change of
-// the bar repaints it at once, which would cost more than the work shown.
+// The window is made at the first change of its text or bar, so an
+// operation that finds nothing to do costs no window at all. Its text and bar
+// follow at most every 100 ms: under wine every change of the bar repaints it
+// at once, which would cost more than the work shown.
 class ProgressWindow {
  public:
-  // Creates the window with a catalogue caption and shows it without taking
-  // the focus from the main window.
-  explicit ProgressWindow(int captionId);
+  // Keeps the catalogue caption; the window, shown without taking the focus
+  // from the main window, comes with the first change.
+  explicit ProgressWindow(int captionId) : captionId_(captionId) {}
   // Destroying the window may change the thread's last error, which holds
   // the reason of the operation that showed it: the reason is kept.
   ~ProgressWindow();
@@ -26,7 +28,10 @@ class ProgressWindow {
 
  private:
   bool Due();
+  bool Show();
 
+  int captionId_;
+  bool showFailed_ = false;
   OwnedWindow window_;
   ULONGLONG lastUpdate_ = 0;
   int position_ = -1;
