@@ -142,9 +142,10 @@ void ReportDuel(const char* what, const char* peerName, const char* unit, const 
 }
 
 void ReportScaling(const char* what, const char* unit, double atN, unsigned n, double at2N) {
-  printf("%s (median of 3): %u %s %.3f s (%.3f ms each), %u %s %.3f s (%.3f ms each); time(2N)/time(N) %.2f "
-         "(goal: at most 2.30)\n",
-         what, n, unit, atN, atN / n * 1e3, 2 * n, unit, at2N, at2N / (2 * n) * 1e3, at2N / atN);
+  printf(
+      "%s (median of 3): %u %s %.3f s (%.3f ms each), %u %s %.3f s (%.3f ms each); time(2N)/time(N) %.2f "
+      "(goal: at most 2.30)\n",
+      what, n, unit, atN, atN / n * 1e3, 2 * n, unit, at2N, at2N / (2 * n) * 1e3, at2N / atN);
 }
 
 void BenchTemplateList(const std::string& root) {
@@ -278,12 +279,12 @@ void BenchEmptyEntries(const std::string& root) {
       const double seconds = TimeBackup(program, destination);
       const TreeCount made = CountTree(destination + "bench");
       RemoveTree(destination);
-      if (made.folders != entries) printf("F entries: %llu of %u folders made\n", static_cast<unsigned long long>(made.folders), entries);
+      if (made.folders != entries)
+        printf("F entries: %llu of %u folders made\n", static_cast<unsigned long long>(made.folders), entries);
       return seconds;
     });
   }
-  ReportScaling("backup run of one template of F entries that match nothing", "entries", times[0], kEntries,
-                times[1]);
+  ReportScaling("backup run of one template of F entries that match nothing", "entries", times[0], kEntries, times[1]);
 }
 
 // A template of 10 MB of comment lines and no entry.

@@ -247,8 +247,7 @@ std::string ReadFileBytes(const std::string& path) {
 
 // Writes bytes `repeat` times over into a new file.
 static bool WriteRepeated(const std::string& path, const std::string& bytes, unsigned repeat) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr));
+  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   for (unsigned i = 0; i < repeat; ++i) {
     DWORD written = 0;

@@ -14,7 +14,7 @@ target_include_directories(arkivanto PUBLIC src resources)
 # No exception may cross a window or dialog procedure: the program has none.
 target_compile_options(arkivanto PRIVATE ${ARK_WARNINGS} -fno-exceptions)
 target_compile_definitions(arkivanto PUBLIC WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
-target_link_libraries(arkivanto PUBLIC xmplayer comctl32 comdlg32 shell32 ole32 advapi32 bcrypt gdi32 user32 winmm version)
+target_link_libraries(arkivanto PUBLIC xmplayer comctl32 comdlg32 shell32 ole32 advapi32 bcrypt gdi32 user32 winmm version ntdll)
 # zlib deflates the ZIP archives: MinGW's static build (libz-mingw-w64-dev),
 # named by its file so no import library for a zlib1.dll is picked instead.
 find_library(ARK_ZLIB NAMES libz.a REQUIRED)

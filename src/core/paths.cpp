@@ -9,11 +9,11 @@
 int CreateDirectoryPath(const char* path) {
   PathText copy;
   if (!copy.Set(path) || !copy.EnsureSeparator()) return ERROR_FILENAME_EXCED_RANGE;
-  // Mostly the parent is there already: one call instead of one per level.
-  if (CreateDirectoryA(copy.s, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
-    const DWORD attributes = GetFileAttributesA(copy.s);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
-  }
+  // Mostly the folder or its parent is there already: a call or two instead
+  // of one per level.
+  const DWORD existing = GetFileAttributesA(copy.s);
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+  if (existing == INVALID_FILE_ATTRIBUTES && CreateDirectoryA(copy.s, nullptr)) return 0;
   DWORD lastFailure = ERROR_PATH_NOT_FOUND;
   for (char* p = copy.s; *p; p = NextChar(p)) {
     if (*p != '\\') continue;

@@ -45,9 +45,26 @@ int CodePageLength(const wchar_t* text, size_t length) {
   return n > 0 && !usedDefault ? n : -1;
 }
 
+// Appends text that is all ASCII, which reads the same in every code page
+// the system uses and in UTF-8, byte for character; false, with nothing
+// appended, for any other text.
+bool AppendIfAscii(const wchar_t* text, size_t length, TextBuffer* out) {
+  for (size_t i = 0; i < length; ++i)
+    if (text[i] >= 0x80) return false;
+  char bytes[256];
+  for (size_t done = 0; done < length;) {
+    const size_t n = length - done < sizeof bytes ? length - done : sizeof bytes;
+    for (size_t i = 0; i < n; ++i) bytes[i] = char(text[done + i]);
+    TextBufferAppendBytes(out, bytes, n);
+    done += n;
+  }
+  return !out->failed;
+}
+
 }  // namespace
 
 bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out) {
+  if (AppendIfAscii(text, length, out)) return true;
   const int n = CodePageLength(text, length);
   if (n < 0) return false;
   if (n == 0) return true;
@@ -72,7 +89,7 @@ bool InCodePage(const wchar_t* text, PathText* out) {
 }
 
 bool AppendUtf8(const wchar_t* text, size_t length, TextBuffer* out) {
-  if (length == 0) return true;
+  if (length == 0 || AppendIfAscii(text, length, out)) return true;
   const int n = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text, int(length), nullptr, 0, nullptr, nullptr);
   if (n <= 0) return false;
   HeapBlock bytes(MemAlloc(size_t(n)));

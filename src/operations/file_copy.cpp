@@ -42,7 +42,9 @@ bool ReadFolderId(const wchar_t* path, FolderId* id) {
   return true;
 }
 
-// The folders being copied, from the pattern's folder down to the current one.
+// The folders being copied, from the pattern's folder down to the current
+// one. The pattern's folder is read when the copy first enters a sub-folder:
+// a copy without sub-folders never needs it.
 struct Ancestors {
   static constexpr int kMost = kPathSize / 2;  // each level adds at least "x\\"
   FolderId ids[kMost];
@@ -64,9 +66,12 @@ unsigned CountMatches(const wchar_t* searchPath) {
   return n;
 }
 
-// A read-only copy left in the destination must not block this one.
+// A read-only copy left in the destination must not block this one. The
+// copy is first made as a new file, which is what it mostly is: asked to
+// overwrite, wine looks for the target first, and a name that is not there
+// costs a read of its whole folder. Any failure then takes the long way.
 BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
-  if (CopyFileW(source, target, FALSE)) return TRUE;
+  if (CopyFileW(source, target, TRUE) || CopyFileW(source, target, FALSE)) return TRUE;
   const DWORD code = GetLastError();
   const DWORD attributes = GetFileAttributesW(target);
   if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
@@ -85,6 +90,7 @@ struct Copier {
   ProgressWindow& window;
   CopyReport* report;
   Ancestors ancestors;
+  const wchar_t* top = nullptr;  // the pattern's folder, not yet in ancestors
 
   void Note(const wchar_t* item, DWORD code) { report->Note(item, code); }
   // Copies the matches of pattern (a folder part and a file part) into
@@ -150,6 +156,11 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
 void Copier::SubFolder(const WidePath& source, const wchar_t* filePart, WidePath copyTo, DWORD attributes) {
   // A folder link is not entered: it leads elsewhere, or back up the tree.
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+  if (top) {
+    // The pattern's own folder counts as the first ancestor.
+    if (*top && ReadFolderId(top, &ancestors.ids[0])) ancestors.count = 1;
+    top = nullptr;
+  }
   FolderId id;
   if (!ReadFolderId(source.s, &id) || ancestors.Contains(id) || ancestors.count == Ancestors::kMost) return;
   WidePath subPattern = source;
@@ -197,12 +208,10 @@ int CopyFiles(const char* pattern, const char* destination, int recurse, CopyRep
     PathText narrowTarget;
     narrowTarget.Set(destination);
     CreateDirectoryPath(narrowTarget.s);
-    Copier copier{window, report, {}};
-    // The pattern's own folder counts as the first ancestor.
     WidePath folder;
     folder.AppendChars(expanded.s, FileNameStart(expanded));
     if (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
-    if (folder.length && ReadFolderId(folder.s, &copier.ancestors.ids[0])) copier.ancestors.count = 1;
+    Copier copier{window, report, {}, folder.s};
     copier.Folder(expanded, target, recurse);
   }
   if (report->failures == 0) return 0;

@@ -24,8 +24,8 @@ constexpr ULONGLONG kUpdateMs = 100;
 bool ProgressWindow::Show() {
   if (window_ || showFailed_) return bool(window_);
   RegisterProgressClass();
-  window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                   ProgressProc, 0));
+  window_.reset(
+      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0));
   if (!window_) {
     showFailed_ = true;  // the operation goes on without its window
     return false;

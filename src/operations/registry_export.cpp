@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
@@ -15,8 +16,25 @@
 #include "operations/expansion.h"
 #include "operations/reg_format.h"
 
+// The registry's own listing of a value, name, type and data in one answer.
+// RegEnumValueW asks the registry twice for most values (under wine every
+// ask is a round trip to the server); this asks once, into a buffer sized
+// for the key's largest value.
+using NtStatus = LONG;  // NTSTATUS, which the lean headers leave out
+extern "C" {
+struct ArkKeyValueFull {
+  ULONG titleIndex, type, dataOffset, dataLength, nameLength;  // lengths in bytes
+  WCHAR name[1];
+};
+NtStatus NTAPI NtEnumerateValueKey(HANDLE key, ULONG index, int informationClass, void* information, ULONG length,
+                                   ULONG* resultLength);
+ULONG NTAPI RtlNtStatusToDosError(NtStatus status);
+}
+
 namespace {
 
+constexpr int kKeyValueFullInformation = 1;
+constexpr NtStatus kBufferOverflow = NtStatus(0x80000005L), kBufferTooSmall = NtStatus(0xC0000023L);
 constexpr DWORD kRegeditTimeoutMs = 10 * 60 * 1000;
 constexpr DWORD kString = 1, kExpandString = 2, kMultiString = 7;
 
@@ -60,25 +78,6 @@ void NameFailure(PathText* failed, const wchar_t* keyName, const wchar_t* valueN
   ShowableText(valueName, &value);
   if (failed->Append(": ")) failed->Append(value.s);
 }
-
-// Enumeration buffers of one key, grown when a value turns out larger than
-// the key reported.
-struct ValueBuffers {
-  HeapBlock name, data;
-  DWORD nameRoom = 0, dataRoom = 0;  // characters, bytes
-  bool Reserve(DWORD nameChars, DWORD dataBytes) {
-    if (nameChars > nameRoom) {
-      name.reset(MemAlloc(size_t(nameChars) * sizeof(wchar_t)));
-      nameRoom = name ? nameChars : 0;
-    }
-    if (dataBytes > dataRoom) {
-      data.reset(MemAlloc(size_t(dataBytes) + sizeof(wchar_t)));
-      dataRoom = data ? dataBytes : 0;
-    }
-    return name && data;
-  }
-  const wchar_t* Name() const { return reinterpret_cast<const wchar_t*>(name.get()); }
-};
 
 // A REG_SZ that the Unicode form writes as quoted text: whole UTF-16 with
 // one terminating NUL, no other NUL and no line break.
@@ -167,27 +166,32 @@ bool RegExport::AppendName(const wchar_t* name, size_t length, TextBuffer* out) 
   return true;
 }
 
-int RegExport::WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount,
-                           DWORD maxName, DWORD maxData, PathText* failed) {
-  ValueBuffers buffers;
-  if (!buffers.Reserve(maxName + 1, maxData + 2)) return ERROR_NOT_ENOUGH_MEMORY;
+int RegExport::WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
+                           DWORD maxData, PathText* failed) {
+  ValueBuffers& buffers = values_;
+  const DWORD room = DWORD(offsetof(ArkKeyValueFull, name)) + (maxName + 1) * sizeof(wchar_t) + maxData + 16;
+  if (!buffers.Reserve(maxName + 1, room)) return ERROR_NOT_ENOUGH_MEMORY;
   TextBuffer name, data;
   for (DWORD i = 0; i < valueCount; ++i) {
     DrainMessages();
-    DWORD nameLength = buffers.nameRoom, dataSize = buffers.dataRoom, type = 0;
-    auto* nameBuffer = reinterpret_cast<wchar_t*>(buffers.name.get());
-    LONG status = RegEnumValueW(key, i, nameBuffer, &nameLength, nullptr, &type,
-                                reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
-    if (status == ERROR_MORE_DATA) {
-      if (!buffers.Reserve(buffers.nameRoom * 2, dataSize + 2)) return ERROR_NOT_ENOUGH_MEMORY;
-      nameBuffer = reinterpret_cast<wchar_t*>(buffers.name.get());
-      nameLength = buffers.nameRoom;
-      dataSize = buffers.dataRoom;
-      status = RegEnumValueW(key, i, nameBuffer, &nameLength, nullptr, &type,
-                             reinterpret_cast<BYTE*>(buffers.data.get()), &dataSize);
+    ULONG needed = 0;
+    NtStatus status =
+        NtEnumerateValueKey(key, i, kKeyValueFullInformation, buffers.data.get(), buffers.dataRoom, &needed);
+    if (status == kBufferOverflow || status == kBufferTooSmall) {
+      // The value grew since the key was asked about its largest.
+      if (!buffers.Reserve(buffers.nameRoom, needed + 16)) return ERROR_NOT_ENOUGH_MEMORY;
+      status = NtEnumerateValueKey(key, i, kKeyValueFullInformation, buffers.data.get(), buffers.dataRoom, &needed);
     }
-    if (status != ERROR_SUCCESS) return status;
-    const auto* bytes = reinterpret_cast<const uint8_t*>(buffers.data.get());
+    if (status < 0 || status == kBufferOverflow) return LONG(RtlNtStatusToDosError(status));
+    const auto* value = reinterpret_cast<const ArkKeyValueFull*>(buffers.data.get());
+    DWORD nameLength = value->nameLength / sizeof(wchar_t), dataSize = value->dataLength;
+    const DWORD type = value->type;
+    if (nameLength + 1 > buffers.nameRoom && !buffers.Reserve(nameLength + 1, buffers.dataRoom))
+      return ERROR_NOT_ENOUGH_MEMORY;
+    auto* nameBuffer = reinterpret_cast<wchar_t*>(buffers.name.get());
+    memcpy(nameBuffer, value->name, nameLength * sizeof(wchar_t));
+    nameBuffer[nameLength] = L'\0';
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffers.data.get()) + value->dataOffset;
     TextBufferTruncate(&name, 0);
     TextBufferTruncate(&data, 0);
     if (!AppendName(nameBuffer, nameLength, &name)) {
@@ -220,10 +224,20 @@ int RegExport::WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText
   const wchar_t* rest = nullptr;
   const RegistryRoot* root = FindRoot(keyPath, &rest);
   if (!root) return FailWith(ERROR_INVALID_NAME);
+  WidePath path, full;
+  if (!path.Set(keyPath) || !FromCodePage(root->fullName, &full)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  return WriteTree(window, root->key, rest + 1, rest, &path, &full, failed);
+}
+
+// Each key is opened by its name below its parent's handle, not by its
+// whole path from the root: the registry then looks up one name, not every
+// level again. On success path and full come back as they were given.
+int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* name, const wchar_t* fullTail,
+                         WidePath* path, WidePath* full, PathText* failed) {
   RegKey key;
-  LONG status = RegOpenKeyExW(root->key, rest + 1, 0, KEY_READ, key.out());
+  LONG status = RegOpenKeyExW(parent, name, 0, KEY_READ, key.out());
   if (status != ERROR_SUCCESS) {
-    NameFailure(failed, keyPath);
+    NameFailure(failed, path->s);
     return FailWith(status);
   }
   DWORD subKeyCount = 0, maxSubKey = 0, valueCount = 0, maxName = 0, maxData = 0;
@@ -234,58 +248,63 @@ int RegExport::WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText
     window->SetRange(0, 100);
     window->SetPosition(0);
   }
-  WidePath full;
-  if (!FromCodePage(root->fullName, &full) || !full.Append(rest)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  const size_t fullStart = full->length, pathStart = path->length;
+  if (!full->Append(fullTail)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
   TextBuffer fullName;
-  if (!AppendName(full.s, full.length, &fullName)) {
+  if (!AppendName(full->s, full->length, &fullName)) {
     const DWORD code = GetLastError();
-    NameFailure(failed, full.s);
+    NameFailure(failed, full->s);
     return FailWith(code);
   }
   {
     const TextEncoding encoding(unicode_);
     AppendKeyHeader(&text_, fullName.text);
   }
-  if (window) window->SetText(full.s);
+  if (window) window->SetText(full->s);
   if (valueCount) {
     if (failed) failed->Clear();
-    status = WriteValues(window, key.get(), full.s, valueCount, maxName, maxData, failed);
+    status = WriteValues(window, key.get(), full->s, valueCount, maxName, maxData, failed);
     if (status != ERROR_SUCCESS) {
-      if (failed && !failed->length) NameFailure(failed, full.s);
+      if (failed && !failed->length) NameFailure(failed, full->s);
       return FailWith(status);
     }
   }
   TextBufferAppendBytes(&text_, "\r\n", 2);
   if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-  if (!subKeyCount) return 1;
+  if (!subKeyCount) return full->Truncate(fullStart), 1;
 
-  DWORD nameRoom = maxSubKey + 1;
-  HeapBlock name(MemAlloc(size_t(nameRoom) * sizeof(wchar_t)));
-  if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  // One name buffer serves the whole tree: a key's name is in path before
+  // its own sub-keys are listed.
+  if (maxSubKey + 1 > keyNameRoom_ && !ReserveKeyName(maxSubKey + 1)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   for (DWORD j = 0; j < subKeyCount; ++j) {
-    DWORD length = nameRoom;
-    auto* nameBuffer = reinterpret_cast<wchar_t*>(name.get());
-    status = RegEnumKeyExW(key.get(), j, nameBuffer, &length, nullptr, nullptr, nullptr, nullptr);
+    DWORD length = keyNameRoom_;
+    status = RegEnumKeyExW(key.get(), j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_MORE_DATA) {
-      nameRoom = nameRoom * 2 + 256;
-      name.reset(MemAlloc(size_t(nameRoom) * sizeof(wchar_t)));
-      if (!name) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-      nameBuffer = reinterpret_cast<wchar_t*>(name.get());
-      length = nameRoom;
-      status = RegEnumKeyExW(key.get(), j, nameBuffer, &length, nullptr, nullptr, nullptr, nullptr);
+      if (!ReserveKeyName(keyNameRoom_ * 2 + 256)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+      length = keyNameRoom_;
+      status = RegEnumKeyExW(key.get(), j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
     }
     if (status != ERROR_SUCCESS) {
-      NameFailure(failed, full.s);
+      NameFailure(failed, full->s);
       return FailWith(status);
     }
-    WidePath child;
-    if (!child.Set(keyPath) || !child.Append(L"\\") || !child.Append(nameBuffer)) {
-      NameFailure(failed, full.s, nameBuffer);
+    if (!path->Append(L"\\") || !path->Append(KeyName())) {
+      NameFailure(failed, full->s, KeyName());
       return FailWith(ERROR_FILENAME_EXCED_RANGE);
     }
-    if (!WriteKey(window, child.s, failed)) return 0;
+    // "\\name" at the end of path is the child's name and the tail of its full name.
+    const wchar_t* tail = path->s + pathStart;
+    if (!WriteTree(window, key.get(), tail + 1, tail, path, full, failed)) return 0;
+    path->Truncate(pathStart);
   }
+  full->Truncate(fullStart);
   return 1;
+}
+
+bool RegExport::ReserveKeyName(DWORD chars) {
+  keyName_.reset(MemAlloc(size_t(chars) * sizeof(wchar_t)));
+  keyNameRoom_ = keyName_ ? chars : 0;
+  return bool(keyName_);
 }
 
 bool RegExport::AppendLine(const char* text) {

@@ -5,6 +5,7 @@
 
 #include "core/memory.h"
 #include "core/paths.h"
+#include "core/wide_text.h"
 #include "operations/progress_window.h"
 
 // A registration file being written. Keys, value names and data are read by
@@ -33,12 +34,39 @@ class RegExport {
   int WriteFile(const char* path);
 
  private:
+  // Enumeration buffers, grown when a key or a value needs more: a value's
+  // name, and the registry's whole answer for a value.
+  struct ValueBuffers {
+    HeapBlock name, data;
+    DWORD nameRoom = 0, dataRoom = 0;  // characters, bytes
+    bool Reserve(DWORD nameChars, DWORD dataBytes) {
+      if (nameChars > nameRoom) {
+        name.reset(MemAlloc(size_t(nameChars) * sizeof(wchar_t)));
+        nameRoom = name ? nameChars : 0;
+      }
+      if (dataBytes > dataRoom) {
+        data.reset(MemAlloc(size_t(dataBytes)));
+        dataRoom = data ? dataBytes : 0;
+      }
+      return name && data;
+    }
+  };
+
+  // Appends the key `name` below parent and its tree; path is the key as
+  // named, full the full name of its parent, fullTail what the key adds to it.
+  int WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
+                WidePath* full, PathText* failed);
   int WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
                   DWORD maxData, PathText* failed);
   bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
+  bool ReserveKeyName(DWORD chars);
+  wchar_t* KeyName() { return reinterpret_cast<wchar_t*>(keyName_.get()); }
 
   bool unicode_;
   TextBuffer text_;
+  ValueBuffers values_;
+  HeapBlock keyName_;
+  DWORD keyNameRoom_ = 0;
 };
 
 // Exports keyText (variables and short roots allowed) into the file named by

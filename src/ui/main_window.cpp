@@ -275,7 +275,9 @@ class MainWindowView final : public BackupView {
   void StartRunBar(unsigned steps) override { StartBar(State().overallProgress, steps); }
   void StepRunBar() override { SendMessageA(State().overallProgress, PBM_STEPIT, 0, 0); }
   // The template's bar counts lines, of which a template may have millions:
-  // the control hears of a step only when it moves the bar by a thousandth.
+  // the control hears of a step only when it moves the bar by a thousandth,
+  // and, but for the last, at most every 50 ms (under wine each change
+  // repaints the bar at once).
   void StartTemplateBar(unsigned steps) override {
     lines_ = steps;
     linesDone_ = 0;
@@ -287,6 +289,9 @@ class MainWindowView final : public BackupView {
     const unsigned position =
         lines_ == 0 ? kTemplateBarRange : unsigned(uint64_t(linesDone_) * kTemplateBarRange / lines_);
     if (position == linesShown_) return;
+    const ULONGLONG now = GetTickCount64();
+    if (linesDone_ < lines_ && now - barShownAt_ < kBarUpdateMs) return;
+    barShownAt_ = now;
     linesShown_ = position;
     SendMessageA(State().templateProgress, PBM_SETPOS, WPARAM(position), 0);
   }
@@ -314,7 +319,9 @@ class MainWindowView final : public BackupView {
     SendMessageA(bar, PBM_SETPOS, 0, 0);
   }
   static constexpr unsigned kTemplateBarRange = 1000;
+  static constexpr ULONGLONG kBarUpdateMs = 50;
   HWND window_;
+  ULONGLONG barShownAt_ = 0;
   unsigned lines_ = 0, linesDone_ = 0, linesShown_ = 0;
 };
 
