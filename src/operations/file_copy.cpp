@@ -54,16 +54,6 @@ struct Ancestors {
   }
 };
 
-unsigned CountMatches(const wchar_t* searchPath) {
-  WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW(searchPath, &found));
-  if (!search) return 0;
-  unsigned n = 0;
-  do ++n;
-  while (FindNextFileW(search.get(), &found));
-  return n;
-}
-
 // A read-only copy left in the destination must not block this one.
 BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
   if (CopyFileW(source, target, FALSE)) return TRUE;
@@ -82,7 +72,7 @@ BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
 // Copies by the system's wide names, so a file the code page cannot spell is
 // found and copied under its own name.
 struct Copier {
-  ProgressWindow& window;
+  RunProgress* progress;
   CopyReport* report;
   Ancestors ancestors;
 
@@ -112,19 +102,11 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
     if (SearchFailedForReal(code)) Note(pattern.s, code);
     return;
   }
-  DrainMessages();
-  window.SetRange(0, 100);
-  window.SetPosition(0);
-  const unsigned count = CountMatches(pattern.s);
-  unsigned done = 100;
   do {
     const wchar_t* name = found.cFileName;
     if (IsDotEntry(name)) continue;
     const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder && !recurse) {
-      done += 100;
-      continue;
-    }
+    if (isFolder && !recurse) continue;
     WidePath source, copyTo;
     source.AppendChars(pattern.s, folderLength);
     if (!source.Append(name) || !copyTo.Set(target.s) || !copyTo.Append(name)) {
@@ -132,16 +114,16 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
     } else if (isFolder) {
       SubFolder(source, filePart, copyTo, found.dwFileAttributes);
     } else {
-      window.SetText(source.s);
+      if (progress && progress->Stopping()) return report->Abort(source.s, ERROR_CANCELLED);
       if (!CopyOverwriting(source.s, copyTo.s)) {
         const DWORD code = GetLastError();
         if (DestinationFailed(code)) return report->Abort(source.s, code);
         Note(source.s, code);
+      } else if (progress) {
+        progress->Done(IDS_CAPTION_COPYING, source.s);
       }
     }
     if (!report->complete) return;
-    if (count) window.SetPosition(int(done / count));
-    done += 100;
   } while (FindNextFileW(search.get(), &found));
   const DWORD endCode = GetLastError();
   if (endCode != ERROR_NO_MORE_FILES) Note(pattern.s, endCode);
@@ -182,8 +164,8 @@ void CopyReport::Abort(const wchar_t* item, DWORD failure) {
   ++failures;
 }
 
-int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report) {
-  ProgressWindow window(IDS_CAPTION_COPYING);
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
+              RunProgress* progress) {
   WidePath expanded, target;
   if (!ExpandVariablesWide(pattern, &expanded)) {
     const DWORD code = GetLastError();
@@ -197,7 +179,7 @@ int CopyFiles(const char* pattern, const char* destination, int recurse, CopyRep
     PathText narrowTarget;
     narrowTarget.Set(destination);
     CreateDirectoryPath(narrowTarget.s);
-    Copier copier{window, report, {}};
+    Copier copier{progress, report, {}};
     // The pattern's own folder counts as the first ancestor.
     WidePath folder;
     folder.AppendChars(expanded.s, FileNameStart(expanded));

@@ -6,8 +6,8 @@
 
 #include "core/handles.h"
 
-// Its text and bar follow at most every 20 ms: under wine every change of
-// the bar repaints it at once, which would cost more than the work shown.
+// Shows the file or key at hand and a bar of thousandths; whoever drives it
+// keeps its changes rare: under wine every change repaints at once.
 class ProgressWindow {
  public:
   // Creates the window with a catalogue caption and shows it without taking
@@ -19,18 +19,27 @@ class ProgressWindow {
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
   HWND handle() const { return window_.get(); }
-  void SetText(const char* text);
+  void SetCaption(int captionId);
   void SetText(const wchar_t* text);
-  void SetRange(int low, int high);
-  void SetPosition(int position);
+  void SetPosition(unsigned thousandths);
 
  private:
-  bool Due();
-
   OwnedWindow window_;
-  ULONGLONG lastUpdate_ = 0;
-  int position_ = -1;
-  int low_ = -1, high_ = -1;
+  int captionId_ = 0;
+  unsigned position_ = 0;
+};
+
+// A run's account of the work its operations do. They name each file copied
+// and key exported, and ask between them whether the run is to stop: an
+// operation told to stop ends its entry failed with ERROR_CANCELLED and
+// leaves any earlier copy of it in place.
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  // One more file or key done by the operation captioned captionId.
+  virtual void Done(int captionId, const wchar_t* item) = 0;
+  // True once the user has asked the run to stop; then true for good.
+  virtual bool Stopping() = 0;
 };
 
 // Dispatches what is queued for the thread's windows when at least 20 ms have
