@@ -142,10 +142,11 @@ bool CreateDestination(HWND owner, const char* destination) {
   return false;
 }
 
-// Waits (a second at most) for a held key to be let go, then drops the key
-// presses queued meanwhile: a held Esc would answer the next message box.
+// Waits (five seconds at most) for a held key to be let go, then drops the
+// key presses queued meanwhile: a held Esc repeats, and would answer the
+// next message box.
 void AwaitKeyRelease(int key) {
-  for (int i = 0; i < 100 && (KeyState(key) & 0x8000); ++i) Sleep(10);
+  for (int i = 0; i < 500 && (KeyState(key) & 0x8000); ++i) Sleep(10);
   MSG message;
   while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
   }
