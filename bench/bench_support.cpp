@@ -109,10 +109,7 @@ ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
 double TimeProgressWindow(int captionId) {
   const Stopwatch clock;
-  {
-    ProgressWindow window(captionId);
-    window.SetPosition(0);  // the window comes with its first change
-  }
+  { const ProgressWindow window(captionId); }
   return clock.Seconds();
 }
 

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/handles.h"
@@ -48,6 +50,17 @@ std::string FirstLineOf(int id, const std::string& argument) {
   return text.substr(0, text.find('\n'));
 }
 std::string LogLine(int id, const std::string& extra = "") { return kStamp + TextOf(id) + extra + "\r\n"; }
+
+int RowNamed(const std::string& name) {
+  HWND list = MainState().templateList;
+  for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+    char text[256] = {};
+    ListView_GetItemText(list, row, 0, text, sizeof text);
+    if (name == text) return row;
+  }
+  FAIL("no row named " << name);
+  return -1;
+}
 
 // A main window with three templates: One and Three copy a file, Two names
 // a missing key and fails.
@@ -131,7 +144,7 @@ TEST_CASE("three templates, the second failing, with the log") {
   CHECK(IsWindowEnabled(run.main.window()));
   CHECK(IsWindowEnabled(MainState().templateList));
   CHECK_FALSE(IsWindowEnabled(MainState().compressionCombo));
-  CHECK(SendMessageA(MainState().overallProgress, PBM_GETPOS, 0, 0) == 3);
+  CHECK(SendMessageA(MainState().overallProgress, PBM_GETPOS, 0, 0) == 3000);
 
   SUBCASE("a second run appends on Yes, and the log grows") {
     const std::string first = run.Script();
@@ -173,31 +186,70 @@ TEST_CASE("a second run with the log says the script was overwritten") {
   CHECK(run.Last().type == MB_ICONINFORMATION);
 }
 
-TEST_CASE("Esc held when the second row comes up stops the run on Yes") {
+// Esc is looked at between templates and between the files and keys of
+// one; pressed once here, when the status shows what the run is doing.
+TEST_CASE("Esc stops the run on Yes, and what was finished is kept") {
   Run run;
-  run.main.Command(IDM_CHECK_ALL);
   run.main.SetPressed(IDM_LOG, true);
-  int escapeQueries = 0;
-  run.person.keys = [&](int key) -> SHORT { return key == VK_ESCAPE && ++escapeQueries == 2 ? SHORT(0x8000) : 0; };
-  run.Go({IDYES, IDYES});
-  REQUIRE(run.person.shown.size() == 3);
-  CHECK(run.person.shown[1].text == TextOf(IDS_STOP_BACKUP));
-  CHECK(run.person.shown[1].caption == TextOf(IDS_CAPTION_CONFIRM));
-  CHECK(run.person.shown[1].type == (MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2));
-  CHECK(run.Script() == kHeader + run.Block("One") + kEnd);
-  const std::string log = run.Log();
-  CHECK(log.find(LogLine(IDS_LOG_GOOD) + LogLine(IDS_LOG_STOPPED) + LogLine(IDS_LOG_WRITING_BATCH)) !=
-        std::string::npos);
-  CHECK(IsTemplateRowChecked(1));
-  CHECK(IsTemplateRowChecked(2));
+  bool pressed = false;
+  std::function<bool()> when;
+  run.person.keys = [&](int key) -> SHORT {
+    if (key != VK_ESCAPE || pressed || !when()) return 0;
+    pressed = true;
+    return SHORT(0x8000);
+  };
+
+  SUBCASE("between templates") {
+    run.main.Command(IDM_CHECK_ALL);
+    when = [&] { return FileExists(run.destination + "One\\0\\one.txt"); };
+    run.Go({IDYES, IDYES});
+    REQUIRE(run.person.shown.size() == 3);
+    CHECK(run.person.shown[1].text == TextOf(IDS_STOP_BACKUP));
+    CHECK(run.person.shown[1].caption == TextOf(IDS_CAPTION_CONFIRM));
+    CHECK(run.person.shown[1].type == (MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2));
+    CHECK(run.Script() == kHeader + run.Block("One") + kEnd);
+    CHECK(run.Log().find(LogLine(IDS_LOG_GOOD) + LogLine(IDS_LOG_STOPPED) + LogLine(IDS_LOG_WRITING_BATCH)) !=
+          std::string::npos);
+    CHECK(IsTemplateRowChecked(1));
+    CHECK(IsTemplateRowChecked(2));
+  }
+  SUBCASE("inside a long copy: the entry fails as stopped, the earlier entry stays restorable") {
+    ScratchFolder many("many");
+    for (int i = 0; i < 300; ++i) WriteFileBytes(many / ("f" + std::to_string(i) + ".txt"), "x");
+    TestKey key("Stop");
+    SetDword(HKEY_CURRENT_USER, key.subPath(), "Kept", 1);
+    run.main.AddTemplate("0.txt", "Long\r\n\r\nLong\r\nR:" + key.path() + "\r\nS:" + many.path() +
+                                      "*.*\r\nF:" + run.data.path() + "*.txt\r\n");
+    run.main.Reload();
+    SetTemplateRowChecked(RowNamed("Long"), true);
+    SetTemplateRowChecked(RowNamed("One"), true);
+    // Some files copied: the copy is under way.
+    when = [&] { return ListTree(run.destination + "Long\\").size() > 10; };
+    run.Go({IDYES, IDYES});
+    REQUIRE(run.person.shown.size() == 3);
+    CHECK(run.person.shown[1].text == TextOf(IDS_STOP_BACKUP));
+    const std::string stopped = TextOf(IDS_FILE_BACKUP_FAILED) + ": " + many.path() + "*.*: ";
+    CHECK(run.Last().text.find("\nLong\r\n    " + stopped) != std::string::npos);
+    CHECK(run.Last().text.find(SystemText(ERROR_CANCELLED)) != std::string::npos);
+    CHECK(run.Last().text.find("One") == std::string::npos);
+    CHECK(run.Script() == kHeader + "ECHO Restoreing: Long\r\n" + RegistryRestoreLines("Long\\0.reg") + "\r\n" + kEnd);
+    CHECK(ListTree(run.destination + "Long\\") == std::vector<std::string>{"0.reg"});
+    CHECK(run.Log().find(LogLine(IDS_LOG_BAD) + stopped) != std::string::npos);
+    CHECK(IsTemplateRowChecked(RowNamed("Long")));
+    CHECK(IsTemplateRowChecked(RowNamed("One")));
+  }
 }
 
 TEST_CASE("Esc answered No goes on") {
   Run run;
   SetTemplateRowChecked(0, true);
-  run.person.keysDown = {VK_ESCAPE};
-  run.Go({IDYES, IDNO, IDNO, IDNO});
+  bool pressed = false;
+  run.person.keys = [&](int key) -> SHORT { return key == VK_ESCAPE && !std::exchange(pressed, true) ? SHORT(0x8000) : 0; };
+  run.Go({IDYES, IDNO});
+  REQUIRE(run.person.shown.size() == 3);
+  CHECK(run.person.shown[1].text == TextOf(IDS_STOP_BACKUP));
   CHECK(run.Script() == kHeader + run.Block("One") + kEnd);
+  CHECK(run.Last().text == TextOf(IDS_NO_ERROR_CHECK));
 }
 
 TEST_CASE("Shift held at the start shows each failure and leaves the hint out") {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "backup/backup_log.h"
 #include "backup/manifest.h"
@@ -15,6 +16,7 @@
 #include "core/notices.h"
 #include "core/program_folder.h"
 #include "core/wide_text.h"
+#include "operations/progress_window.h"
 #include "operations/zip_archive.h"
 #include "core/paths.h"
 #include "resource.h"
@@ -140,10 +142,111 @@ bool CreateDestination(HWND owner, const char* destination) {
   return false;
 }
 
-bool UserStopsRun(HWND owner) {
-  if (!(KeyState(VK_ESCAPE) & 0x8000)) return false;
-  return AskYesNo(owner, LoadMessage(IDS_STOP_BACKUP), IDS_CAPTION_CONFIRM, MB_ICONQUESTION | MB_DEFBUTTON2);
+// Waits (five seconds at most) for a held key to be let go, then drops the
+// key presses queued meanwhile: a held Esc repeats, and would answer the
+// next message box.
+void AwaitKeyRelease(int key) {
+  for (int i = 0; i < 500 && (KeyState(key) & 0x8000); ++i) Sleep(10);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, WM_KEYFIRST, WM_KEYLAST, PM_REMOVE)) {
+  }
 }
+
+// The run as its templates and operations see it. One bar goes forward over
+// the whole run, by templates and by lines within each; each file and key
+// done is counted, and the status bar and the progress window (made for the
+// first one, so that entries which copy nothing show no window) name the
+// current one. Esc is looked at between templates, files and keys: pressed
+// (not merely still held), it asks whether to stop.
+class RunWatch final : public BackupView, public RunProgress {
+ public:
+  explicit RunWatch(BackupView& view) : view_(view) {}
+  void StartTemplate(const char* name, int errorCount) {
+    name_ = name;
+    errors_ = errorCount;
+  }
+  // Looks at Esc now; true when the run is to stop.
+  bool LookNow() { return stopped_ || LookAtEscape(); }
+  bool stopped() const { return stopped_; }
+
+  HWND Owner() override { return view_.Owner(); }
+  void ShowStatus(const char* text) override { view_.ShowStatus(text); }
+  void StartRunBar(unsigned steps) override {
+    templates_ = steps;
+    view_.StartRunBar(steps);
+  }
+  void StepRunBar() override {
+    ++templatesDone_;
+    lines_ = linesDone_ = 0;
+    view_.StepRunBar();
+    ShowPosition();
+  }
+  void StartTemplateBar(unsigned steps) override {
+    lines_ = steps;
+    linesDone_ = 0;
+    view_.StartTemplateBar(steps);
+  }
+  void StepTemplateBar() override {
+    ++linesDone_;
+    view_.StepTemplateBar();
+    ShowPosition();
+  }
+  void EnableControls(bool enable) override { view_.EnableControls(enable); }
+  void TemplateSucceeded(int row) override { view_.TemplateSucceeded(row); }
+
+  void Done(int captionId, const wchar_t* item) override {
+    ++items_;
+    DrainMessages();
+    const ULONGLONG now = GetTickCount64();
+    if (shownAt_ != 0 && now - shownAt_ < 100) return;
+    shownAt_ = now;
+    if (!window_) window_.emplace(captionId);
+    window_->SetCaption(captionId);
+    window_->SetText(item);
+    ShowPosition();
+    // The status bar holds one line: the item's last.
+    PathText shown;
+    ShowableText(item, &shown);
+    const char* lastLine = FindLastChar(shown.s, '\n');
+    char status[kPathSize * 2];
+    snprintf(status, sizeof status, LoadMessage(IDS_STATUS_WORKING), name_, items_, lastLine ? lastLine + 1 : shown.s);
+    ShowStatusCounted(view_, status, errors_);
+  }
+  bool Stopping() override {
+    if (stopped_) return true;
+    const ULONGLONG now = GetTickCount64();
+    // Every 20 ms, and every 64th time for work faster than the clock.
+    if (++calls_ % 64 != 0 && lookedAt_ != 0 && now - lookedAt_ < 20) return false;
+    lookedAt_ = now;
+    DrainMessages();
+    return LookAtEscape();
+  }
+
+ private:
+  bool LookAtEscape() {
+    const bool down = (KeyState(VK_ESCAPE) & 0x8000) != 0;
+    const bool pressed = down && !escapeDown_;
+    escapeDown_ = down;
+    if (!pressed) return false;
+    AwaitKeyRelease(VK_ESCAPE);
+    stopped_ = AskYesNo(Owner(), LoadMessage(IDS_STOP_BACKUP), IDS_CAPTION_CONFIRM, MB_ICONQUESTION | MB_DEFBUTTON2);
+    escapeDown_ = (KeyState(VK_ESCAPE) & 0x8000) != 0;
+    return stopped_;
+  }
+  void ShowPosition() {
+    if (!window_ || templates_ == 0) return;
+    const uint64_t inTemplate = lines_ ? uint64_t(linesDone_) * 1000 / lines_ : 0;
+    window_->SetPosition(unsigned((uint64_t(templatesDone_) * 1000 + inTemplate) / templates_));
+  }
+
+  BackupView& view_;
+  std::optional<ProgressWindow> window_;
+  const char* name_ = "";
+  int errors_ = 0;
+  unsigned templates_ = 0, templatesDone_ = 0, lines_ = 0, linesDone_ = 0, items_ = 0, calls_ = 0;
+  ULONGLONG shownAt_ = 0, lookedAt_ = 0;
+  bool escapeDown_ = false, stopped_ = false;
+};
 
 // A failed template in the final report: its name, then its first error
 // lines, each cut to a length a message box shows whole.
@@ -199,8 +302,9 @@ bool BackupRequest::AddTemplate(int row, const char* name, const char* fileName)
   return false;
 }
 
-BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
+BackupOutcome RunBackup(const BackupRequest& request, BackupView& shownOn) {
   BackupOutcome outcome;
+  RunWatch view(shownOn);
   HWND owner = view.Owner();
   const BackupOptions& options = request.options;
   if (!request.destination[0]) {
@@ -257,13 +361,11 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
   const int verbose = KeyState(VK_SHIFT) != 0;
 
   for (const BackupItem& item : request.templates()) {
-    if (UserStopsRun(owner)) {
-      AppendLogLine(log, IDS_LOG_STOPPED);
-      break;
-    }
+    if (view.LookNow()) break;
     char status[600];
     snprintf(status, sizeof status, LoadMessage(IDS_STATUS_PROCESSING), item.name);
     ShowStatusCounted(view, status, errorCount);
+    view.StartTemplate(item.name, errorCount);
     AppendLogLine(log, IDS_LOG_BACKING_UP, item.name);
 
     PathText templatePath;
@@ -275,6 +377,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     templateOptions.useRegedit = options.useRegedit;
     templateOptions.portableRestore = options.portableRestore;
     templateOptions.view = &view;
+    templateOptions.progress = &view;
     templateOptions.written = &written;
     if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, templateOptions) != 0) {
       ++errorCount;
@@ -289,6 +392,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     }
     view.StepRunBar();
   }
+  if (view.stopped()) AppendLogLine(log, IDS_LOG_STOPPED);
 
   AppendRestoreEnd(&restoreScript);
   view.ShowStatus(LoadMessage(IDS_STATUS_WRITING_BATCH));
@@ -328,6 +432,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& view) {
     }
   }
   ShowStatusCounted(view, LoadMessage(IDS_STATUS_FINISH), errorCount);
+  AwaitKeyRelease(VK_ESCAPE);
 
   if (errorCount == 0) {
     ShowNotice(owner, LoadMessage(IDS_NO_ERROR_CHECK));

@@ -118,7 +118,9 @@ struct TemplateRun {
   int useRegedit;
   bool portable;
   TextBuffer* written;
+  RunProgress* progress;
   bool failed = false;
+  bool stopped = false;  // an entry ended failed because the run stops
 
   void Written(unsigned n, const char* suffix) {
     if (!written) return;
@@ -151,8 +153,9 @@ struct TemplateRun {
     TextBufferAppend(&line, "\r\n");
     TextBufferAppendBytes(errorText, line.text ? line.text : "", line.length);
     // The box says why, not only which entry.
-    if (verbose) TellWithCaption(nullptr, line.text ? line.text : argument, message, MB_ICONERROR);
+    if (verbose && code != ERROR_CANCELLED) TellWithCaption(nullptr, line.text ? line.text : argument, message, MB_ICONERROR);
     failed = true;
+    stopped = stopped || code == ERROR_CANCELLED;
   }
 };
 
@@ -167,7 +170,7 @@ void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& 
   StagedFolder staged;
   if (!staged.Begin(entryFolder.s)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
   CopyReport report;
-  CopyFiles(entry.argument, staged.path(), entry.letter == 'S', &report);
+  CopyFiles(entry.argument, staged.path(), entry.letter == 'S', &report, progress);
   if (!report.complete) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
   const DWORD published = staged.Publish();
   if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
@@ -189,7 +192,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
       PathText failedKey;
       if (!folderFits || !entryFolder.Append("\\"))
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
-      if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey) != 0)
+      if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey, progress) != 0)
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, GetLastError(), failedKey.s);
       Written(n, ".reg");
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
@@ -198,7 +201,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
     case 'X':
       if (!folderFits || !entryFolder.Append("\\"))
         return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
-      if (ExportRelation(entry.argument, entryFolder.s, useRegedit) != 0)
+      if (ExportRelation(entry.argument, entryFolder.s, useRegedit, progress) != 0)
         return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, GetLastError());
       Written(n, ".reg");
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
@@ -242,7 +245,7 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   AppendRestoreEcho(restoreScript, name);
 
   TemplateRun run{scriptDir.s,       {},         restoreScript, errorText, verbose, options.useRegedit,
-                  options.portableRestore, options.written};
+                  options.portableRestore, options.written, options.progress};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
   if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) &&
       run.templateFolder.Append("\\"))
@@ -255,7 +258,16 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   unsigned n = 0;
   for (char* line; (line = TakeLine(&cursor)) != nullptr; ++n) {
     TemplateEntry entry;
-    if (ParseEntryLine(line, &entry)) run.Entry(entry, n);
+    if (ParseEntryLine(line, &entry)) {
+      // Stopped between entries: this one is the entry that did not finish.
+      if (options.progress && options.progress->Stopping() && !run.stopped)
+        run.FailEntry(entry.letter == 'R' ? IDS_REGISTRY_BACKUP_FAILED
+                      : entry.letter == 'X' ? IDS_RELATION_SAVE_FAILED
+                                            : IDS_FILE_BACKUP_FAILED,
+                      entry.argument, ERROR_CANCELLED);
+      if (run.stopped) break;
+      run.Entry(entry, n);
+    }
     if (options.view) options.view->StepTemplateBar();
   }
   TextBufferAppend(restoreScript, "\r\n");

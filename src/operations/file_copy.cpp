@@ -56,16 +56,6 @@ struct Ancestors {
   }
 };
 
-unsigned CountMatches(const wchar_t* searchPath) {
-  WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW(searchPath, &found));
-  if (!search) return 0;
-  unsigned n = 0;
-  do ++n;
-  while (FindNextFileW(search.get(), &found));
-  return n;
-}
-
 // A read-only copy left in the destination must not block this one. The
 // copy is first made as a new file, which is what it mostly is: asked to
 // overwrite, wine looks for the target first, and a name that is not there
@@ -87,7 +77,7 @@ BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
 // Copies by the system's wide names, so a file the code page cannot spell is
 // found and copied under its own name.
 struct Copier {
-  ProgressWindow& window;
+  RunProgress* progress;
   CopyReport* report;
   Ancestors ancestors;
   const wchar_t* top = nullptr;  // the pattern's folder, not yet in ancestors
@@ -118,19 +108,11 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
     if (SearchFailedForReal(code)) Note(pattern.s, code);
     return;
   }
-  DrainMessages();
-  window.SetRange(0, 100);
-  window.SetPosition(0);
-  const unsigned count = CountMatches(pattern.s);
-  unsigned done = 100;
   do {
     const wchar_t* name = found.cFileName;
     if (IsDotEntry(name)) continue;
     const bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder && !recurse) {
-      done += 100;
-      continue;
-    }
+    if (isFolder && !recurse) continue;
     WidePath source, copyTo;
     source.AppendChars(pattern.s, folderLength);
     if (!source.Append(name) || !copyTo.Set(target.s) || !copyTo.Append(name)) {
@@ -138,16 +120,16 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
     } else if (isFolder) {
       SubFolder(source, filePart, copyTo, found.dwFileAttributes);
     } else {
-      window.SetText(source.s);
+      if (progress && progress->Stopping()) return report->Abort(source.s, ERROR_CANCELLED);
       if (!CopyOverwriting(source.s, copyTo.s)) {
         const DWORD code = GetLastError();
         if (DestinationFailed(code)) return report->Abort(source.s, code);
         Note(source.s, code);
+      } else if (progress) {
+        progress->Done(IDS_CAPTION_COPYING, source.s);
       }
     }
     if (!report->complete) return;
-    if (count) window.SetPosition(int(done / count));
-    done += 100;
   } while (FindNextFileW(search.get(), &found));
   const DWORD endCode = GetLastError();
   if (endCode != ERROR_NO_MORE_FILES) Note(pattern.s, endCode);
@@ -193,8 +175,8 @@ void CopyReport::Abort(const wchar_t* item, DWORD failure) {
   ++failures;
 }
 
-int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report) {
-  ProgressWindow window(IDS_CAPTION_COPYING);
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
+              RunProgress* progress) {
   WidePath expanded, target;
   if (!ExpandVariablesWide(pattern, &expanded)) {
     const DWORD code = GetLastError();
@@ -211,7 +193,7 @@ int CopyFiles(const char* pattern, const char* destination, int recurse, CopyRep
     WidePath folder;
     folder.AppendChars(expanded.s, FileNameStart(expanded));
     if (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
-    Copier copier{window, report, {}, folder.s};
+    Copier copier{progress, report, {}, folder.s};
     copier.Folder(expanded, target, recurse);
   }
   if (report->failures == 0) return 0;

@@ -23,5 +23,7 @@ struct CopyReport {
 
 // Copies the matches of pattern (variables allowed) into destination, with
 // sub-directories when recurse is 1. Returns 0 when everything was copied;
-// non-zero with the report filled and its code as the last error.
-int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report);
+// non-zero with the report filled and its code as the last error. With
+// progress, each file copied is counted and a stop aborts the copy.
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
+              RunProgress* progress = nullptr);

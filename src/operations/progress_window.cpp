@@ -17,23 +17,16 @@ void RegisterProgressClass() {
   done = true;
 }
 
-constexpr ULONGLONG kUpdateMs = 100;
-
 }  // namespace
 
-bool ProgressWindow::Show() {
-  if (window_ || showFailed_) return bool(window_);
+ProgressWindow::ProgressWindow(int captionId) {
   RegisterProgressClass();
-  window_.reset(
-      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0));
-  if (!window_) {
-    showFailed_ = true;  // the operation goes on without its window
-    return false;
-  }
-  SetWindowTextA(window_.get(), LoadMessage(captionId_));
-  if (low_ != -1) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low_, high_));
+  window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
+                                   ProgressProc, 0));
+  if (!window_) return;
+  SetCaption(captionId);
+  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);
   ShowWindow(window_.get(), SW_SHOWNOACTIVATE);
-  return true;
 }
 
 ProgressWindow::~ProgressWindow() {
@@ -42,33 +35,20 @@ ProgressWindow::~ProgressWindow() {
   SetLastError(code);
 }
 
-bool ProgressWindow::Due() {
-  const ULONGLONG now = GetTickCount64();
-  if ((lastUpdate_ != 0 && now - lastUpdate_ < kUpdateMs) || !Show()) return false;
-  lastUpdate_ = now;
-  return true;
-}
-
-void ProgressWindow::SetText(const char* text) {
-  if (Due()) SetDlgItemTextA(window_.get(), IDC_PROGRESS_TEXT, text);
+void ProgressWindow::SetCaption(int captionId) {
+  if (!window_ || captionId == captionId_) return;
+  captionId_ = captionId;
+  SetWindowTextA(window_.get(), LoadMessage(captionId));
 }
 
 void ProgressWindow::SetText(const wchar_t* text) {
-  if (Due()) SetDlgItemTextW(window_.get(), IDC_PROGRESS_TEXT, text);
+  if (window_) SetDlgItemTextW(window_.get(), IDC_PROGRESS_TEXT, text);
 }
 
-void ProgressWindow::SetRange(int low, int high) {
-  if (low == low_ && high == high_) return;
-  low_ = low;
-  high_ = high;
-  // A window not made yet takes the range when it is.
-  if (window_) SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(low, high));
-}
-
-void ProgressWindow::SetPosition(int position) {
-  if (position == position_ || !Due()) return;
-  position_ = position;
-  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(position), 0);
+void ProgressWindow::SetPosition(unsigned thousandths) {
+  if (!window_ || thousandths == position_) return;
+  position_ = thousandths;
+  SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETPOS, WPARAM(thousandths), 0);
 }
 
 void DrainMessages() {

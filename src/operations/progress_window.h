@@ -6,36 +6,40 @@
 
 #include "core/handles.h"
 
-// The window is made at the first change of its text or bar, so an
-// operation that finds nothing to do costs no window at all. Its text and bar
-// follow at most every 100 ms: under wine every change of the bar repaints it
-// at once, which would cost more than the work shown.
+// Shows the file or key at hand and a bar of thousandths; whoever drives it
+// keeps its changes rare: under wine every change repaints at once.
 class ProgressWindow {
  public:
-  // Keeps the catalogue caption; the window, shown without taking the focus
-  // from the main window, comes with the first change.
-  explicit ProgressWindow(int captionId) : captionId_(captionId) {}
+  // Creates the window with a catalogue caption and shows it without taking
+  // the focus from the main window.
+  explicit ProgressWindow(int captionId);
   // Destroying the window may change the thread's last error, which holds
   // the reason of the operation that showed it: the reason is kept.
   ~ProgressWindow();
   ProgressWindow(const ProgressWindow&) = delete;
   ProgressWindow& operator=(const ProgressWindow&) = delete;
   HWND handle() const { return window_.get(); }
-  void SetText(const char* text);
+  void SetCaption(int captionId);
   void SetText(const wchar_t* text);
-  void SetRange(int low, int high);
-  void SetPosition(int position);
+  void SetPosition(unsigned thousandths);
 
  private:
-  bool Due();
-  bool Show();
-
-  int captionId_;
-  bool showFailed_ = false;
   OwnedWindow window_;
-  ULONGLONG lastUpdate_ = 0;
-  int position_ = -1;
-  int low_ = -1, high_ = -1;
+  int captionId_ = 0;
+  unsigned position_ = 0;
+};
+
+// A run's account of the work its operations do. They name each file copied
+// and key exported, and ask between them whether the run is to stop: an
+// operation told to stop ends its entry failed with ERROR_CANCELLED and
+// leaves any earlier copy of it in place.
+class RunProgress {
+ public:
+  virtual ~RunProgress() = default;
+  // One more file or key done by the operation captioned captionId.
+  virtual void Done(int captionId, const wchar_t* item) = 0;
+  // True once the user has asked the run to stop; then true for good.
+  virtual bool Stopping() = 0;
 };
 
 // Dispatches what is queued for the thread's windows when at least 20 ms have

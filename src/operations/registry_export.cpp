@@ -100,7 +100,8 @@ bool PrepareKeyText(const char* keyText, WidePath* out) {
 
 // The editor gets the key as the own writer would read it, variables and
 // root written out; it writes beside the old export, which it then replaces.
-int ExportWithRegedit(const char* keyText, const PathText& fileName) {
+// A stop ends the editor and leaves the old export as it was.
+int ExportWithRegedit(const char* keyText, const PathText& fileName, RunProgress* progress) {
   WidePath key, full, temporary;
   const wchar_t* rest = nullptr;
   if (!PrepareKeyText(keyText, &key)) return 1;
@@ -124,13 +125,16 @@ int ExportWithRegedit(const char* keyText, const PathText& fileName) {
   const ULONGLONG deadline = GetTickCount64() + kRegeditTimeoutMs;
   for (;;) {
     const ULONGLONG now = GetTickCount64();
-    if (now >= deadline) {
+    const bool stopping = progress && progress->Stopping();
+    if (now >= deadline || stopping) {
       TerminateProcess(process.get(), 1);
       WaitForSingleObject(process.get(), 5000);
       DeleteFileW(temporary.s);
-      return SetLastError(ERROR_TIMEOUT), 1;
+      return SetLastError(stopping ? ERROR_CANCELLED : ERROR_TIMEOUT), 1;
     }
-    const DWORD waited = MsgWaitForMultipleObjects(1, process.addr(), FALSE, DWORD(deadline - now), QS_ALLINPUT);
+    // Woken at least every 100 ms to look at the keyboard.
+    const DWORD wait = DWORD(deadline - now < 100 ? deadline - now : 100);
+    const DWORD waited = MsgWaitForMultipleObjects(1, process.addr(), FALSE, wait, QS_ALLINPUT);
     if (waited == WAIT_OBJECT_0) break;
     if (waited == WAIT_FAILED) return 1;
     DrainMessages();
@@ -166,7 +170,7 @@ bool RegExport::AppendName(const wchar_t* name, size_t length, TextBuffer* out) 
   return true;
 }
 
-int RegExport::WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
+int RegExport::WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
                            DWORD maxData, PathText* failed) {
   ValueBuffers& buffers = values_;
   const DWORD room = DWORD(offsetof(ArkKeyValueFull, name)) + (maxName + 1) * sizeof(wchar_t) + maxData + 16;
@@ -215,25 +219,25 @@ int RegExport::WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyN
     }
     const TextEncoding encoding(unicode_);
     AppendValueLine(&text_, name.text ? name.text : "", type, bytes, dataSize);
-    if (window) window->SetPosition(int(100ull * i / valueCount));
   }
   return text_.failed ? ERROR_NOT_ENOUGH_MEMORY : ERROR_SUCCESS;
 }
 
-int RegExport::WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText* failed) {
+int RegExport::WriteKey(RunProgress* progress, const wchar_t* keyPath, PathText* failed) {
   const wchar_t* rest = nullptr;
   const RegistryRoot* root = FindRoot(keyPath, &rest);
   if (!root) return FailWith(ERROR_INVALID_NAME);
   WidePath path, full;
   if (!path.Set(keyPath) || !FromCodePage(root->fullName, &full)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
-  return WriteTree(window, root->key, rest + 1, rest, &path, &full, failed);
+  return WriteTree(progress, root->key, rest + 1, rest, &path, &full, failed);
 }
 
 // Each key is opened by its name below its parent's handle, not by its
 // whole path from the root: the registry then looks up one name, not every
 // level again. On success path and full come back as they were given.
-int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* name, const wchar_t* fullTail,
+int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail,
                          WidePath* path, WidePath* full, PathText* failed) {
+  if (progress && progress->Stopping()) return FailWith(ERROR_CANCELLED);
   RegKey key;
   LONG status = RegOpenKeyExW(parent, name, 0, KEY_READ, key.out());
   if (status != ERROR_SUCCESS) {
@@ -244,10 +248,6 @@ int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* nam
   status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeyCount, &maxSubKey, nullptr, &valueCount,
                             &maxName, &maxData, nullptr, nullptr);
   if (status != ERROR_SUCCESS) return FailWith(status);
-  if (window) {
-    window->SetRange(0, 100);
-    window->SetPosition(0);
-  }
   const size_t fullStart = full->length, pathStart = path->length;
   if (!full->Append(fullTail)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
   TextBuffer fullName;
@@ -260,10 +260,9 @@ int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* nam
     const TextEncoding encoding(unicode_);
     AppendKeyHeader(&text_, fullName.text);
   }
-  if (window) window->SetText(full->s);
   if (valueCount) {
     if (failed) failed->Clear();
-    status = WriteValues(window, key.get(), full->s, valueCount, maxName, maxData, failed);
+    status = WriteValues(key.get(), full->s, valueCount, maxName, maxData, failed);
     if (status != ERROR_SUCCESS) {
       if (failed && !failed->length) NameFailure(failed, full->s);
       return FailWith(status);
@@ -271,6 +270,7 @@ int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* nam
   }
   TextBufferAppendBytes(&text_, "\r\n", 2);
   if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  if (progress) progress->Done(IDS_CAPTION_EXPORTING_REGISTRY, full->s);
   if (!subKeyCount) return full->Truncate(fullStart), 1;
 
   // One name buffer serves the whole tree: a key's name is in path before
@@ -294,7 +294,7 @@ int RegExport::WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* nam
     }
     // "\\name" at the end of path is the child's name and the tail of its full name.
     const wchar_t* tail = path->s + pathStart;
-    if (!WriteTree(window, key.get(), tail + 1, tail, path, full, failed)) return 0;
+    if (!WriteTree(progress, key.get(), tail + 1, tail, path, full, failed)) return 0;
     path->Truncate(pathStart);
   }
   full->Truncate(fullStart);
@@ -348,19 +348,19 @@ bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
   return fileName->Append(".reg");
 }
 
-int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey) {
+int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey,
+                      RunProgress* progress) {
   PathText fileName;
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
-  if (useRegedit) return ExportWithRegedit(keyText, fileName);
+  if (useRegedit) return ExportWithRegedit(keyText, fileName, progress);
 
-  ProgressWindow window(IDS_CAPTION_EXPORTING_REGISTRY);
   WidePath key;
   if (!PrepareKeyText(keyText, &key)) return 1;
   // REGEDIT4 first; the Unicode form when the code page cannot carry the key.
   for (bool unicode : {false, true}) {
     RegExport file(unicode);
     if (failedKey) failedKey->Clear();
-    if (file.WriteKey(&window, key.s, failedKey)) return file.WriteFile(fileName.s);
+    if (file.WriteKey(progress, key.s, failedKey)) return file.WriteFile(fileName.s);
     if (GetLastError() != ERROR_NO_UNICODE_TRANSLATION) break;
   }
   // The key the template names is the entry itself: no need to name it twice.

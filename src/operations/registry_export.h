@@ -26,7 +26,9 @@ class RegExport {
   // REGEDIT4 export meets text the code page cannot carry
   // (ERROR_NO_UNICODE_TRANSLATION: start again in the Unicode form). failed,
   // when given, names the key (or "key: value") that failed.
-  int WriteKey(ProgressWindow* window, const wchar_t* keyPath, PathText* failed = nullptr);
+  // With progress, each key is counted, and a stop fails the export with
+  // ERROR_CANCELLED.
+  int WriteKey(RunProgress* progress, const wchar_t* keyPath, PathText* failed = nullptr);
   // Appends a line of text from the code page, such as a comment.
   bool AppendLine(const char* text);
   // Writes the header and the text beside path, then puts it in place.
@@ -54,10 +56,10 @@ class RegExport {
 
   // Appends the key `name` below parent and its tree; path is the key as
   // named, full the full name of its parent, fullTail what the key adds to it.
-  int WriteTree(ProgressWindow* window, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
+  int WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
                 WidePath* full, PathText* failed);
-  int WriteValues(ProgressWindow* window, HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
-                  DWORD maxData, PathText* failed);
+  int WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData,
+                  PathText* failed);
   bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
   bool ReserveKeyName(DWORD chars);
   wchar_t* KeyName() { return reinterpret_cast<wchar_t*>(keyName_.get()); }
@@ -74,7 +76,8 @@ class RegExport {
 // in place. With useRegedit the system's registry editor writes the file.
 // Returns 0 on success, 1 with the last-error code set and, when it is
 // known, the key (or "key: value") that failed in failedKey.
-int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey = nullptr);
+int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey = nullptr,
+                      RunProgress* progress = nullptr);
 
 // The file name of an entry's export: entryFolder without its final "\\" plus ".reg".
 bool EntryRegFileName(const char* entryFolder, PathText* fileName);

@@ -64,12 +64,15 @@ bool CommandNamesProgram(const wchar_t* identifier, const wchar_t* program) {
   return wcsstr(text, wanted.s) != nullptr;
 }
 
-void ShowProgress(ProgressWindow& window, int formatId, const char* program, const wchar_t* extension) {
+// "Saving relation with program...", and the extension written.
+void ShowProgress(RunProgress* progress, const char* program, const wchar_t* extension) {
+  if (!progress) return;
   PathText shown;
   ShowableText(extension, &shown);
   char text[kPathSize * 2];
-  snprintf(text, sizeof text, LoadMessage(formatId), program, shown.s);
-  window.SetText(text);
+  snprintf(text, sizeof text, LoadMessage(IDS_RELATION_WROTE), program, shown.s);
+  WidePath wide;
+  if (FromCodePage(text, &wide)) progress->Done(IDS_CAPTION_EXPORTING_RELATIONS, wide.s);
 }
 
 // One pass over the sub-keys of a key: name buffer sized by the key itself.
@@ -95,7 +98,7 @@ struct SubKeyNames {
 };
 
 struct RelationPass {
-  ProgressWindow& window;
+  RunProgress* progress;
   const char* program;
   const wchar_t* wideProgram;
   RegExport* file;
@@ -104,14 +107,13 @@ struct RelationPass {
   // a key's export leaves behind when it fails stays unreported, as before;
   // only text the code page cannot carry makes the whole export start again.
   LONG WriteMatch(const wchar_t* extension, const wchar_t* extensionKey, const wchar_t* identifier) {
-    ShowProgress(window, IDS_RELATION_WRITING, program, extension);
     if (!file->WriteKey(nullptr, extensionKey) && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
       return ERROR_NO_UNICODE_TRANSLATION;
     WidePath identifierKey;
     if (identifierKey.Set(L"HKEY_CLASSES_ROOT\\") && identifierKey.Append(identifier) &&
         !file->WriteKey(nullptr, identifierKey.s) && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
       return ERROR_NO_UNICODE_TRANSLATION;
-    ShowProgress(window, IDS_RELATION_WROTE, program, extension);
+    ShowProgress(progress, program, extension);
     return ERROR_SUCCESS;
   }
 
@@ -124,7 +126,7 @@ struct RelationPass {
     for (DWORD i = 0; i < names.count; ++i) {
       const wchar_t* extension = names.Read(classes.get(), i);
       if (!extension) continue;
-      window.SetPosition(int(50ull * i / names.count));
+      if (progress && progress->Stopping()) return ERROR_CANCELLED;
       if (extension[0] != L'.') continue;
       WidePath identifier, extensionKey;
       if (!ReadDefaultValueOf(classes.get(), extension, &identifier)) continue;
@@ -146,7 +148,7 @@ struct RelationPass {
     for (DWORD i = 0; i < names.count; ++i) {
       const wchar_t* extension = names.Read(fileExts.get(), i);
       if (!extension) continue;
-      window.SetPosition(int(50ull * i / names.count + 50));
+      if (progress && progress->Stopping()) return ERROR_CANCELLED;
       if (extension[0] != L'.') continue;
       RegKey entry;
       WidePath identifier, extensionKey;
@@ -162,12 +164,10 @@ struct RelationPass {
 
 }  // namespace
 
-int ExportRelation(const char* program, const char* entryFolder, int /*unused*/) {
+int ExportRelation(const char* program, const char* entryFolder, int /*unused*/, RunProgress* progress) {
   PathText fileName;
   WidePath wideProgram;
   if (!EntryRegFileName(entryFolder, &fileName) || !FromCodePage(program, &wideProgram)) return 1;
-  ProgressWindow window(IDS_CAPTION_EXPORTING_RELATIONS);
-  ShowProgress(window, IDS_RELATION_SAVING, program, L"");
   // REGEDIT4 first; the Unicode form when the code page cannot carry a key.
   LONG status = ERROR_SUCCESS;
   for (bool unicode : {false, true}) {
@@ -177,9 +177,7 @@ int ExportRelation(const char* program, const char* entryFolder, int /*unused*/)
     TextBufferAppend(&comment, program);
     TextBufferAppend(&comment, "\r\n");
     file.AppendLine(comment.text ? comment.text : "");
-    window.SetRange(0, 100);
-    window.SetPosition(0);
-    RelationPass pass{window, program, wideProgram.s, &file};
+    RelationPass pass{progress, program, wideProgram.s, &file};
     status = pass.MachineWide();
     if (status == ERROR_SUCCESS) status = pass.PerUser();
     if (status == ERROR_SUCCESS) return file.WriteFile(fileName.s);

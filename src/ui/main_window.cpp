@@ -272,8 +272,16 @@ class MainWindowView final : public BackupView {
   void ShowStatus(const char* text) override {
     SendMessageA(State().statusBar, SB_SETTEXTA, WPARAM(0 | SBT_NOBORDERS), LPARAM(text));
   }
-  void StartRunBar(unsigned steps) override { StartBar(State().overallProgress, steps); }
-  void StepRunBar() override { SendMessageA(State().overallProgress, PBM_STEPIT, 0, 0); }
+  // The run's bar goes by thousandths of a template, so that it moves on
+  // within a long template too, and only forward.
+  void StartRunBar(unsigned steps) override {
+    templatesDone_ = 0;
+    StartBar(State().overallProgress, steps * kTemplateBarRange);
+  }
+  void StepRunBar() override {
+    ++templatesDone_;
+    SendMessageA(State().overallProgress, PBM_SETPOS, WPARAM(templatesDone_ * kTemplateBarRange), 0);
+  }
   // The template's bar counts lines, of which a template may have millions:
   // the control hears of a step only when it moves the bar by a thousandth,
   // and, but for the last, at most every 50 ms (under wine each change
@@ -294,6 +302,7 @@ class MainWindowView final : public BackupView {
     barShownAt_ = now;
     linesShown_ = position;
     SendMessageA(State().templateProgress, PBM_SETPOS, WPARAM(position), 0);
+    SendMessageA(State().overallProgress, PBM_SETPOS, WPARAM(templatesDone_ * kTemplateBarRange + position), 0);
   }
   void EnableControls(bool enable) override {
     const MainWindowState& s = State();
@@ -322,7 +331,7 @@ class MainWindowView final : public BackupView {
   static constexpr ULONGLONG kBarUpdateMs = 50;
   HWND window_;
   ULONGLONG barShownAt_ = 0;
-  unsigned lines_ = 0, linesDone_ = 0, linesShown_ = 0;
+  unsigned lines_ = 0, linesDone_ = 0, linesShown_ = 0, templatesDone_ = 0;
 };
 
 // "DO BACKUP!": the options, the destination and the checked rows are read

@@ -190,7 +190,9 @@ void ClickAt(HWND window, POINT point) {
   Post(window, WM_LBUTTONUP, 0, PointParameter(point));
 }
 
-HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) {
+HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) { Repeat(); }
+
+void HeldKey::Repeat() const {
   INPUT input = {};
   input.type = INPUT_KEYBOARD;
   input.ki.wVk = key_;

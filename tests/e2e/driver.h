@@ -51,6 +51,8 @@ class HeldKey {
   ~HeldKey();
   HeldKey(const HeldKey&) = delete;
   HeldKey& operator=(const HeldKey&) = delete;
+  // Another key-down while held, as a keyboard repeats a held key.
+  void Repeat() const;
 
  private:
   WORD key_;

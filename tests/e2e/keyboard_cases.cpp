@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "e2e/driver.h"
 #include "resource.h"
@@ -157,5 +158,62 @@ TEST_CASE("f1 and the about box open the user guide") {
   ClickAt(GetDlgItem(about, IDC_ABOUT_DETAILS), {4, 4});
   CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
   program.Answer(about, IDOK);
+  CHECK(program.Close() == 0);
+}
+
+// A long copy stopped with Esc: the question waits while the key is held,
+// the entry at work fails as stopped, the entry finished before it stays
+// restorable and the next template is not begun.
+TEST_CASE("esc stops a long copy") {
+  ScratchFolder source("e2e_many"), target("e2e_stop");
+  for (int folder = 0; folder < 20; ++folder) {
+    const std::string sub = source / std::to_string(folder);
+    CreateDirectoryA(sub.c_str(), nullptr);
+    for (int i = 0; i < 100; ++i) WriteFileBytes(sub + "\\" + std::to_string(i) + ".txt", "x");
+  }
+  TestKey key("E2EStop" + std::to_string(GetCurrentProcessId()));
+  SetDword(HKEY_CURRENT_USER, key.subPath(), "Kept", 1);
+  Program program({.templates = {{"long.txt", "Long\r\n\r\nLong\r\nR:" + key.path() + "\r\nS:" + source.path() +
+                                                   "*.*\r\n"},
+                                 {"next.txt", "Next\r\n\r\nNext\r\nR:" + key.path() + "\r\n"}}});
+  HWND list = TemplateList(program);
+  const std::string destination = target / "backup\\";
+  program.TypeInto(DestinationField(program), Wide(destination));
+  program.SetItemChecked(list, 0, true);
+  program.SetItemChecked(list, 1, true);
+  program.Focus(list);
+  program.PressKey(VK_F5);
+  program.Answer(program.WaitForMessageBox("the last confirmation").window, IDYES);
+
+  // The status bar names the template and the file at work.
+  HWND status = DescendantOfClass(program.main(), STATUSCLASSNAMEA);
+  program.Await("the status naming a file being copied", [&] {
+    const std::string shown = TextOf(status);
+    return shown.find("Long") != std::string::npos && shown.find(source.path()) != std::string::npos;
+  });
+  {
+    // Held for a second and a half, repeating as a keyboard does.
+    HeldKey escape(VK_ESCAPE);
+    for (int i = 0; i < 30; ++i, Sleep(50)) escape.Repeat();
+  }
+  // Asked once the key is let go; the repeats queued meanwhile answer nothing.
+  const MessageBoxShown question = program.WaitForMessageBox("the question whether to stop");
+  CHECK(question.text.find(Ansi(Localized(L"中断しますか", L"stop the backup"))) != std::string::npos);
+  Sleep(300);
+  REQUIRE(IsWindowVisible(question.window));
+  program.Answer(question.window, IDYES);
+
+  const MessageBoxShown report = program.WaitForMessageBox("the final report");
+  CHECK(report.text.find("Long\r\n    ") != std::string::npos);
+  CHECK(report.text.find(source.path() + "*.*") != std::string::npos);
+  CHECK(report.text.find("Next") == std::string::npos);
+  program.Answer(report.window, IDOK);
+  const std::string script = ReadFileBytes(destination + "Restore.bat");
+  CHECK(script.find("\"Long\\0.reg\"") != std::string::npos);
+  CHECK(script.find("Long\\1") == std::string::npos);
+  CHECK(script.find("Next") == std::string::npos);
+  CHECK(ListTree(destination + "Long\\") == std::vector<std::string>{"0.reg"});
+  CHECK(program.IsItemChecked(list, 0));
+  CHECK(program.IsItemChecked(list, 1));
   CHECK(program.Close() == 0);
 }
