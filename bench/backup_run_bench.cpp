@@ -7,8 +7,8 @@
 // going first. The cost of a key, file, entry or template must not grow with
 // N: at 2N the time may at most double (plus 15%).
 //
-// Usage: backup_run_bench [part...], the parts being list, templates,
-// registry, files, empty and comments (all of them by default).
+// Usage: backup_run_bench [name...], the measurements named being list,
+// templates, registry, files, empty and comments (all of them by default).
 #include <windows.h>
 #include <commctrl.h>
 
@@ -306,10 +306,10 @@ void BenchCommentTemplate(const std::string& root) {
          double(lines.size()) / (1 << 20), seconds);
 }
 
-bool Wanted(int argc, char** argv, const char* part) {
+bool Wanted(int argc, char** argv, const char* name) {
   if (argc < 2) return true;
   for (int i = 1; i < argc; ++i)
-    if (strcmp(argv[i], part) == 0) return true;
+    if (strcmp(argv[i], name) == 0) return true;
   return false;
 }
 

@@ -4,8 +4,8 @@
 # runs from the main window at two sizes, against regedit and xcopy where they
 # do the same work. Prints their lines; nothing is checked. Not part of CI.
 # ARK_BENCH_ONLY=registry, files or run runs just one of them;
-# ARK_BENCH_RUN_PARTS="registry files" runs only those parts of the backup
-# runs (list, templates, registry, files, empty, comments). The first two
+# ARK_BENCH_RUNS="registry files" runs only those of the backup runs (list,
+# templates, registry, files, empty, comments). The first two
 # programs take smaller sizes on their command line for a quick look (see the
 # top of their source in bench/).
 set -euo pipefail
@@ -30,6 +30,6 @@ if [ "${ARK_BENCH_ONLY:-files}" = files ]; then
   wine build/win64/bench/file_copy_bench.exe
 fi
 if [ "${ARK_BENCH_ONLY:-run}" = run ]; then
-  # shellcheck disable=SC2086 # the parts are words
-  wine build/win64/bench/backup_run_bench.exe ${ARK_BENCH_RUN_PARTS:-}
+  # shellcheck disable=SC2086 # one word a name
+  wine build/win64/bench/backup_run_bench.exe ${ARK_BENCH_RUNS:-}
 fi

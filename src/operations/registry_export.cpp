@@ -16,10 +16,10 @@
 #include "operations/expansion.h"
 #include "operations/reg_format.h"
 
-// The registry's own listing of a value, name, type and data in one answer.
-// RegEnumValueW asks the registry twice for most values (under wine every
-// ask is a round trip to the server); this asks once, into a buffer sized
-// for the key's largest value.
+// The registry's own listing of a value: name, type and data in one answer.
+// Under wine RegEnumValueW asks the server a second time for a value larger
+// than its own small buffer; this asks once, into a buffer sized for the
+// key's largest value.
 using NtStatus = LONG;  // NTSTATUS, which the lean headers leave out
 extern "C" {
 struct ArkKeyValueFull {
