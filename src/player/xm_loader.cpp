@@ -186,6 +186,21 @@ bool readSampleHeader(Source& s, XmSample& smp) {
     return true;
 }
 
+// The frames of a short forward loop again and again, then the guard frame,
+// which repeats the loop's first frame as data[loop end] does.
+bool repeatShortLoop(XmSample& smp) {
+    if (smp.loopType != 2 || smp.loopLength >= XM_LOOP_SPAN)
+        return true;
+    uint32_t passes = (XM_LOOP_SPAN + smp.loopLength - 1) / smp.loopLength;
+    smp.loopFramesLength = passes * smp.loopLength;
+    smp.loopFrames = allocZeroed<int16_t>(static_cast<size_t>(smp.loopFramesLength) + 1);
+    if (!smp.loopFrames)
+        return false;
+    for (uint32_t k = 0; k <= smp.loopFramesLength; k++)
+        smp.loopFrames[k] = smp.data[smp.loopStart + k % smp.loopLength];
+    return true;
+}
+
 bool readSampleData(Source& s, XmSample& smp) {
     uint8_t chunk[4096];
     int bytesPerFrame = smp.bits / 8;
@@ -213,7 +228,7 @@ bool readSampleData(Source& s, XmSample& smp) {
         smp.data[end] = smp.data[end - 1];
     else if (smp.loopType == 2)
         smp.data[end] = smp.data[smp.loopStart];
-    return true;
+    return repeatShortLoop(smp);
 }
 
 bool readInstrument(Source& s, XmInstrument& ins) {
@@ -376,6 +391,7 @@ bool xmFree(XmModule* m) {
         for (int k = 0; k < ins.sampleCount; k++) {
             if (ins.samples[k]) {
                 std::free(ins.samples[k]->data);
+                std::free(ins.samples[k]->loopFrames);
                 std::free(ins.samples[k]);
             }
         }
