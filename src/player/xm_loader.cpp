@@ -212,8 +212,9 @@ bool repeatShortLoop(XmSample& smp) {
     smp.loopFrames = allocZeroed<int16_t>(static_cast<size_t>(smp.loopFramesLength) + 1);
     if (!smp.loopFrames)
         return false;
-    for (uint32_t k = 0; k <= smp.loopFramesLength; k++)
-        smp.loopFrames[k] = smp.data[smp.loopStart + k % smp.loopLength];
+    for (uint32_t k = 0; k < smp.loopFramesLength; k += smp.loopLength)
+        std::memcpy(smp.loopFrames + k, smp.data + smp.loopStart, smp.loopLength * sizeof(int16_t));
+    smp.loopFrames[smp.loopFramesLength] = smp.data[smp.loopStart];
     return true;
 }
 
