@@ -3,8 +3,9 @@
 # bomberclone-data and ri-li-data packages: the player's Release benchmark
 # against openmpt123 with linear interpolation (--filter 2), each a whole
 # process (start, load, render), run alternately, median of 3. Prints per
-# module: name, our time, openmpt123 time and their ratio. Nothing is
-# asserted. The packages go to build/bench-data, never into the tree.
+# module: name, our wall time, openmpt123's and their ratio, then the same
+# for CPU time. Nothing is asserted. The packages go to build/bench-data,
+# never into the tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build/bench-player
@@ -31,25 +32,36 @@ done
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target xm_bench >/dev/null
 
-# Seconds of wall time the command takes, its output discarded.
-wall() {
-  local start=$EPOCHREALTIME
-  "$@" >/dev/null
-  awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.4f\n", b - a }'
+# Wall and CPU seconds (user + system, the child's own) the command takes,
+# its output discarded. On a machine others share, the wall time of a short
+# process swings with their load; its CPU time hardly does.
+timed() {
+  python3 -c '
+import os, sys, time
+start = time.perf_counter()
+pid = os.posix_spawnp(sys.argv[1], sys.argv[1:], os.environ,
+                      file_actions=[(os.POSIX_SPAWN_OPEN, 1, "/dev/null", os.O_WRONLY, 0)])
+_, status, usage = os.wait4(pid, 0)
+wall = time.perf_counter() - start
+if os.waitstatus_to_exitcode(status) != 0:
+    sys.exit("%s failed" % sys.argv[1])
+print("%.4f %.4f" % (wall, usage.ru_utime + usage.ru_stime))
+' "$@"
 }
 
 median() { printf '%s\n' "$@" | sort -g | sed -n 2p; }
 
-printf '%-36s %9s %11s %7s\n' module ours openmpt123 ratio
+printf '%-32s %8s %10s %6s   %8s %10s %6s\n' module ours openmpt123 ratio 'ours cpu' 'openmpt123' ratio
 find "$data/files" -iname '*.xm' -print0 | sort -z | while IFS= read -r -d '' module; do
-  ours=() theirs=()
+  ours=() theirs=() oursCpu=() theirsCpu=()
   for _ in 1 2 3; do
-    ours+=("$(wall "$build/xm_bench" "$module" "$seconds")")
-    theirs+=("$(wall openmpt123 --quiet --batch --stdout --samplerate 44100 --channels 2 --no-float \
-      --filter 2 --repeat -1 --end-time "$seconds" -- "$module")")
+    read -r wall cpu < <(timed "$build/xm_bench" "$module" "$seconds")
+    ours+=("$wall") oursCpu+=("$cpu")
+    read -r wall cpu < <(timed openmpt123 --quiet --batch --stdout --samplerate 44100 --channels 2 --no-float \
+      --filter 2 --repeat -1 --end-time "$seconds" -- "$module")
+    theirs+=("$wall") theirsCpu+=("$cpu")
   done
-  a=$(median "${ours[@]}")
-  b=$(median "${theirs[@]}")
-  awk -v n="$(basename "$module")" -v a="$a" -v b="$b" \
-    'BEGIN { printf "%-36s %8.3fs %10.3fs %6.2fx\n", n, a, b, b / a }'
+  awk -v n="$(basename "$module")" -v a="$(median "${ours[@]}")" -v b="$(median "${theirs[@]}")" \
+    -v c="$(median "${oursCpu[@]}")" -v d="$(median "${theirsCpu[@]}")" \
+    'BEGIN { printf "%-32s %7.3fs %9.3fs %5.2fx   %7.3fs %9.3fs %5.2fx\n", n, a, b, b / a, c, d, d / c }'
 done

@@ -116,12 +116,6 @@ TEST_CASE("value lines") {
   CHECK(Line("odd", 0x1234, Bytes({0xff})) == "\"odd\"=hex(1234):ff\r\n");
 }
 
-TEST_CASE("values read from the registry come out in the same form") {
-  CHECK(ValueLines("", REG_BINARY, Range(25)) == Line("", REG_BINARY, Range(25)));
-  CHECK(ValueLines("q\"uote\\", REG_SZ, std::string("x") + '\0') == "\"q\\\"uote\\\\\"=\"x\"\r\n");
-  CHECK(ValueLines("crlf", REG_SZ, std::string("a\r\nb") + '\0') == "\"crlf\"=hex(1):61,0d,0a,62,00\r\n");
-}
-
 TEST_CASE("string data that quoted text cannot carry is written as hex(1)") {
   // A raw line break would end the line in the middle of the value.
   CHECK(Line("crlf", REG_SZ, std::string("a\r\nb") + '\0') == "\"crlf\"=hex(1):61,0d,0a,62,00\r\n");

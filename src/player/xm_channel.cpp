@@ -162,7 +162,8 @@ void xmTremor(XmChannel& ch) {
 void xmAutoVibrato(XmChannel& ch, const XmInstrument& ins) {
     int pos = ch.autoVibratoPos;
     int w = 0;
-    switch (ins.vibratoType) {
+    // Without depth the waveform, a sine per tick, cannot matter.
+    switch (ins.vibratoDepth ? ins.vibratoType : -1) {
     case 0:
         w = static_cast<int>(std::sin(pos * static_cast<double>(0.024543688f)) * 64);
         break;

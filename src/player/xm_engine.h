@@ -126,7 +126,14 @@ struct XmSample {
     uint8_t bits;
     uint8_t loopType;  // 1 none, 2 forward, 4 ping-pong (0 only for the empty sample)
     int8_t relativeNote;
+    // A forward loop shorter than XM_LOOP_SPAN frames, repeated to at least
+    // that span and followed by its guard frame, so the mixer plays many
+    // passes without stopping at each loop end; nullptr for other samples.
+    int16_t* loopFrames;
+    uint32_t loopFramesLength;  // whole loop lengths, the guard frame not counted
 };
+
+constexpr uint32_t XM_LOOP_SPAN = 4096;
 
 struct XmEnvelopePoint {
     uint16_t x;  // tick

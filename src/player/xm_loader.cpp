@@ -93,21 +93,36 @@ bool readPattern(Source& s, XmPattern& p, int channels) {
         return false;
     if (packedSize == 0)
         return true;
+    // The cells in one read: at most six bytes each (a flag byte and five
+    // fields), fewer where the source ends first. A cell that would read
+    // past the source's end refuses the module, as any read there does.
+    static uint8_t packed[6 * XM_MAX_ROWS * XM_MAX_CHANNELS];
+    int64_t start = s.position;
+    int64_t available = std::min<int64_t>(6 * static_cast<int64_t>(rows) * channels, s.size - s.position);
+    if (!readBytes(s, packed, available))
+        return false;
+    int64_t at = 0;
+    auto next = [&]() -> uint8_t {
+        if (at < available)
+            return packed[at++];
+        s.failed = true;
+        return 0;
+    };
     for (int i = 0; i < rows * channels && !s.failed; i++) {
         XmCell& c = p.cells[i];
-        uint8_t b = readU8(s);
+        uint8_t b = next();
         if (b & 0x80) {
-            if (b & 1) c.note = readU8(s);
-            if (b & 2) c.instrument = readU8(s);
-            if (b & 4) c.volume = readU8(s);
-            if (b & 8) c.effect = readU8(s);
-            if (b & 16) c.param = readU8(s);
+            if (b & 1) c.note = next();
+            if (b & 2) c.instrument = next();
+            if (b & 4) c.volume = next();
+            if (b & 8) c.effect = next();
+            if (b & 16) c.param = next();
         } else if (b != 0) {
             c.note = b;
-            c.instrument = readU8(s);
-            c.volume = readU8(s);
-            c.effect = readU8(s);
-            c.param = readU8(s);
+            c.instrument = next();
+            c.volume = next();
+            c.effect = next();
+            c.param = next();
         }
         // Notes index the 96-entry key map: anything past key off is no note.
         if (c.note == 97)
@@ -117,7 +132,8 @@ bool readPattern(Source& s, XmPattern& p, int channels) {
         if (c.instrument > XM_MAX_INSTRUMENTS)
             c.instrument = 0;
     }
-    return !s.failed;
+    // The next pattern follows the last byte the cells took.
+    return !s.failed && seekTo(s, start + at);
 }
 
 void decodeEnvelope(const uint8_t* bytes, XmEnvelopePoint* points) {
@@ -186,34 +202,50 @@ bool readSampleHeader(Source& s, XmSample& smp) {
     return true;
 }
 
+// The frames of a short forward loop again and again, then the guard frame,
+// which repeats the loop's first frame as data[loop end] does.
+bool repeatShortLoop(XmSample& smp) {
+    if (smp.loopType != 2 || smp.loopLength >= XM_LOOP_SPAN)
+        return true;
+    uint32_t passes = (XM_LOOP_SPAN + smp.loopLength - 1) / smp.loopLength;
+    smp.loopFramesLength = passes * smp.loopLength;
+    smp.loopFrames = allocZeroed<int16_t>(static_cast<size_t>(smp.loopFramesLength) + 1);
+    if (!smp.loopFrames)
+        return false;
+    for (uint32_t k = 0; k < smp.loopFramesLength; k += smp.loopLength)
+        std::memcpy(smp.loopFrames + k, smp.data + smp.loopStart, smp.loopLength * sizeof(int16_t));
+    smp.loopFrames[smp.loopFramesLength] = smp.data[smp.loopStart];
+    return true;
+}
+
 bool readSampleData(Source& s, XmSample& smp) {
     uint8_t chunk[4096];
     int bytesPerFrame = smp.bits / 8;
     uint32_t done = 0;
+    uint16_t sum = 0;
     while (done < smp.length) {
         uint32_t frames = std::min<uint32_t>(smp.length - done, sizeof chunk / 2);
         if (!readBytes(s, chunk, static_cast<int64_t>(frames) * bytesPerFrame))
             return false;
-        for (uint32_t k = 0; k < frames; k++) {
-            uint16_t v = bytesPerFrame == 1 ? static_cast<uint16_t>(chunk[k] << 8) : le16(chunk + 2 * k);
-            smp.data[done + k] = static_cast<int16_t>(v);
+        // Undo the delta coding in 16-bit wrapping arithmetic.
+        int16_t* out = smp.data + done;
+        if (bytesPerFrame == 1) {
+            for (uint32_t k = 0; k < frames; k++)
+                out[k] = static_cast<int16_t>(sum = static_cast<uint16_t>(sum + (chunk[k] << 8)));
+        } else {
+            for (uint32_t k = 0; k < frames; k++)
+                out[k] = static_cast<int16_t>(sum = static_cast<uint16_t>(sum + le16(chunk + 2 * k)));
         }
         done += frames;
     }
     smp.bits = 16;
-    // Undo the delta coding in 16-bit wrapping arithmetic.
-    uint16_t sum = 0;
-    for (uint32_t k = 0; k < smp.length; k++) {
-        sum = static_cast<uint16_t>(sum + static_cast<uint16_t>(smp.data[k]));
-        smp.data[k] = static_cast<int16_t>(sum);
-    }
     // The mixer interpolates towards the frame after the loop end.
     uint32_t end = smp.loopStart + smp.loopLength;
     if (smp.loopType == 4)
         smp.data[end] = smp.data[end - 1];
     else if (smp.loopType == 2)
         smp.data[end] = smp.data[smp.loopStart];
-    return true;
+    return repeatShortLoop(smp);
 }
 
 bool readInstrument(Source& s, XmInstrument& ins) {
@@ -376,6 +408,7 @@ bool xmFree(XmModule* m) {
         for (int k = 0; k < ins.sampleCount; k++) {
             if (ins.samples[k]) {
                 std::free(ins.samples[k]->data);
+                std::free(ins.samples[k]->loopFrames);
                 std::free(ins.samples[k]);
             }
         }

@@ -8,6 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 XmPlayback xmPlayback;
 
 namespace {
@@ -25,27 +29,37 @@ void setPosition(XmVoice& v, Fixed p) {
 
 bool movesBackward(const XmVoice& v, const XmSample& s) { return v.direction == 2 && s.loopType == 4; }
 
-// Output frames until the voice crosses its loop end (or the sample end)
-// going forward, or its loop start going backward. The exact ceiling keeps
-// every rendered frame inside [loopStart, loop end), so interpolation reads
-// at most the guard frame after it.
-int64_t framesToBoundary(const XmVoice& v, const XmSample& s) {
-    Fixed pos = positionOf(v);
-    Fixed distance;
+// How far the voice at pos is from crossing its loop end (or the sample end)
+// going forward, or its loop start going backward.
+Fixed distanceToBoundary(const XmVoice& v, const XmSample& s, Fixed pos) {
     if (!movesBackward(v, s)) {
         Fixed end = Fixed(s.loopStart + s.loopLength) << 32;
         if (pos > end)
             end = Fixed(s.length) << 32;
-        distance = pos < end ? end - pos : 0;
-    } else {
-        // The loop start is the last position inside; crossing goes below it.
-        Fixed start = Fixed(s.loopStart) << 32;
-        distance = pos + 1 > start ? pos + 1 - start : 0;
+        return pos < end ? end - pos : 0;
     }
-    Fixed step = stepOf(v);
+    // The loop start is the last position inside; crossing goes below it.
+    Fixed start = Fixed(s.loopStart) << 32;
+    return pos + 1 > start ? pos + 1 - start : 0;
+}
+
+// The frames, at most c, to render before a position moving on by step
+// covers distance, and whether it does within them. The exact ceiling keeps
+// every rendered frame short of the boundary, so interpolation reads at most
+// the guard frame after it.
+int framesBefore(Fixed distance, Fixed step, int c, bool& reaches) {
+    reaches = false;
     if (distance >> 56 || step == 0)  // 2^24 frames or more: no boundary in this call
-        return INT64_MAX;
-    return static_cast<int64_t>((distance + step - 1) / step);
+        return c;
+    // Where the product cannot overflow it settles the common case, a
+    // boundary out of reach, without a division.
+    if (step >> 48 == 0 && c >> 16 == 0 && distance > step * static_cast<Fixed>(c))
+        return c;
+    Fixed frames = (distance + step - 1) / step;
+    if (frames > static_cast<Fixed>(c))
+        return c;
+    reaches = true;
+    return static_cast<int>(frames);
 }
 
 // Reflects a ping-pong position back inside the loop. Forward positions p map
@@ -85,32 +99,17 @@ void updateRamp(XmVoice& v) {
     }
 }
 
-// Where float arithmetic is plain single precision (not x87's wider
-// registers), the mixer works on four frames at once with the compiler's
-// vector types: each lane does the one-frame loop's operations in its order,
-// so the sums are the same to the bit.
-#if FLT_EVAL_METHOD == 0 && defined(__GNUC__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// Where floats are SSE2's single precision (not x87's wider registers), the
+// mixer works on four frames at once: each lane does the one-frame loop's
+// operations in its order, so the sums are the same to the bit.
+#if defined(__SSE2__) && FLT_EVAL_METHOD == 0
 #define XM_FOUR_FRAMES 1
-using Float4 = float __attribute__((vector_size(16)));
-using Int4 = int32_t __attribute__((vector_size(16)));
-using Uint4 = uint32_t __attribute__((vector_size(16)));
-using Short4 = int16_t __attribute__((vector_size(8)));
 
-Float4 load4(const float* p) {
-    Float4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-void store4(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
-
-Float4 splat(float x) { return Float4{x, x, x, x}; }
-
-// A frame and the next as one 32-bit word: the frame in the low half.
-int32_t framePair(const int16_t* data, Fixed pos) {
+// A frame and the next as one 32-bit lane: the frame in the low half.
+__m128i framePair(const int16_t* data, Fixed pos) {
     int32_t pair;
     std::memcpy(&pair, data + (pos >> 32), sizeof pair);
-    return pair;
+    return _mm_cvtsi32_si128(pair);
 }
 #endif
 
@@ -132,40 +131,47 @@ Fixed renderSegment(const int16_t* data, Fixed pos, Fixed step, int count, float
                     float stepLeft, float stepRight) {
     int i = 0;
 #ifdef XM_FOUR_FRAMES
-    const Float4 scale = splat(FRACTION_SCALE);
-    // Four positions a step apart, each moving on by four steps. Their low
-    // words, the fractions, move on as 32-bit lanes: the same bits.
-    Fixed p0 = pos, p1 = p0 + step, p2 = p0 + 2 * step, p3 = p0 + 3 * step;
-    const Fixed step4 = 4 * step;
-    Uint4 fractions = {static_cast<uint32_t>(p0), static_cast<uint32_t>(p1), static_cast<uint32_t>(p2),
-                       static_cast<uint32_t>(p3)};
-    const uint32_t fractionStep4 = static_cast<uint32_t>(step4);
-    for (; i + 4 <= count; i += 4) {
-        Int4 pairs = {framePair(data, p0), framePair(data, p1), framePair(data, p2), framePair(data, p3)};
-        p0 += step4;
-        p1 += step4;
-        p2 += step4;
-        p3 += step4;
-        Float4 a = __builtin_convertvector(pairs << 16 >> 16, Float4);
-        Float4 b = __builtin_convertvector(pairs >> 16, Float4);
-        Float4 f = __builtin_convertvector(Int4(fractions >> 1), Float4);
-        fractions += fractionStep4;
-        Float4 x = a + (b - a) * (f * scale);
-        Float4 first = {gl, gr, gl, gr}, second = first;
-        if constexpr (Ramp) {
-            // Serial additions, as one frame after another makes them.
-            float l1 = gl + stepLeft, r1 = gr + stepRight;
-            float l2 = l1 + stepLeft, r2 = r1 + stepRight;
-            float l3 = l2 + stepLeft, r3 = r2 + stepRight;
-            first = Float4{gl, gr, l1, r1};
-            second = Float4{l2, r2, l3, r3};
-            gl = l3 + stepLeft;
-            gr = r3 + stepRight;
+    if (count >= 4) {
+        const __m128 scale = _mm_set1_ps(FRACTION_SCALE);
+        // Multiply-adds of a frame pair (a, b): by (1, 0) they give a, by
+        // (-1, 1) b - a, both exact in 32 bits as the floats' difference is.
+        const __m128i takeFirst = _mm_set1_epi32(1), takeDifference = _mm_set1_epi32(0x0001FFFF);
+        const Fixed step2 = 2 * step, step3 = 3 * step, step4 = 4 * step;
+        // The fractions, the positions' low words, move on as 32-bit lanes:
+        // the same bits.
+        __m128i fractions = _mm_setr_epi32(static_cast<int32_t>(pos), static_cast<int32_t>(pos + step),
+                                           static_cast<int32_t>(pos + step2), static_cast<int32_t>(pos + step3));
+        const __m128i fractionStep4 = _mm_set1_epi32(static_cast<int32_t>(step4));
+        // Left and right gains of two frames. While ramping each lane adds
+        // its step twice per two frames: the same serial sums as frame after
+        // frame, two frames apart.
+        __m128 gains01 = _mm_setr_ps(gl, gr, gl, gr), gains23 = gains01;
+        const __m128 rampSteps = _mm_setr_ps(stepLeft, stepRight, stepLeft, stepRight);
+        if constexpr (Ramp)
+            gains01 = _mm_setr_ps(gl, gr, gl + stepLeft, gr + stepRight);
+        for (; i + 4 <= count; i += 4) {
+            __m128i pairs =
+                _mm_unpacklo_epi64(_mm_unpacklo_epi32(framePair(data, pos), framePair(data, pos + step)),
+                                   _mm_unpacklo_epi32(framePair(data, pos + step2), framePair(data, pos + step3)));
+            pos += step4;
+            __m128 a = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, takeFirst));
+            __m128 d = _mm_cvtepi32_ps(_mm_madd_epi16(pairs, takeDifference));
+            __m128 f = _mm_mul_ps(_mm_cvtepi32_ps(_mm_srli_epi32(fractions, 1)), scale);
+            fractions = _mm_add_epi32(fractions, fractionStep4);
+            __m128 x = _mm_add_ps(a, _mm_mul_ps(d, f));
+            if constexpr (Ramp)
+                gains23 = _mm_add_ps(_mm_add_ps(gains01, rampSteps), rampSteps);
+            float* o = out + 2 * i;
+            _mm_storeu_ps(o, _mm_add_ps(_mm_loadu_ps(o), _mm_mul_ps(_mm_unpacklo_ps(x, x), gains01)));
+            _mm_storeu_ps(o + 4, _mm_add_ps(_mm_loadu_ps(o + 4), _mm_mul_ps(_mm_unpackhi_ps(x, x), gains23)));
+            if constexpr (Ramp)
+                gains01 = _mm_add_ps(_mm_add_ps(gains23, rampSteps), rampSteps);
         }
-        store4(out + 2 * i, load4(out + 2 * i) + __builtin_shufflevector(x, x, 0, 0, 1, 1) * first);
-        store4(out + 2 * i + 4, load4(out + 2 * i + 4) + __builtin_shufflevector(x, x, 2, 2, 3, 3) * second);
+        if constexpr (Ramp) {
+            gl = _mm_cvtss_f32(gains01);
+            gr = _mm_cvtss_f32(_mm_shuffle_ps(gains01, gains01, 1));
+        }
     }
-    pos = p0;
 #endif
     for (; i < count; i++) {
         float x = interpolate(data, pos);
@@ -184,27 +190,36 @@ void mixVoice(XmVoice& v, float* out, int n) {
     int done = 0;
     while (done < n && v.sample) {
         const XmSample& s = *v.sample;
-        int c = n - done;
-        bool reachesBoundary = false;
-        int64_t toBoundary = framesToBoundary(v, s);
-        if (toBoundary <= c) {
-            c = static_cast<int>(toBoundary);
-            reachesBoundary = true;
-        }
         updateRamp(v);
         bool ramping = v.rampFramesLeft != 0;
+        Fixed pos = positionOf(v), step = stepOf(v);
+        // With steady gains a voice inside a short forward loop plays from
+        // its repeated frames, at pos - loopStart, through many passes. A
+        // ramp stops at every loop end instead: its gains are rounded to the
+        // voice's integer ones wherever a segment ends.
+        const int16_t* data = s.data;
+        Fixed loopStart = Fixed(s.loopStart) << 32, loopLength = Fixed(s.loopLength) << 32;
+        bool repeated = !ramping && s.loopFrames && pos >= loopStart && pos - loopStart < loopLength;
+        Fixed distance;
+        if (repeated) {
+            data = s.loopFrames;
+            pos -= loopStart;
+            distance = (Fixed(s.loopFramesLength) << 32) - pos;
+        } else {
+            distance = distanceToBoundary(v, s, pos);
+        }
+        bool reachesBoundary;
+        int c = framesBefore(distance, step, n - done, reachesBoundary);
         if (ramping && v.rampFramesLeft < c) {
             c = v.rampFramesLeft;
             reachesBoundary = false;
         }
 
-        Fixed step = stepOf(v);
         if (movesBackward(v, s))
             step = ~step + 1;
-        Fixed pos = positionOf(v);
         if (ramping) {
             float gl = v.currentLeft / 256.0f / 255.0f, gr = v.currentRight / 256.0f / 255.0f;
-            pos = renderSegment<true>(s.data, pos, step, c, out + 2 * done, gl, gr, v.rampStepLeft, v.rampStepRight);
+            pos = renderSegment<true>(data, pos, step, c, out + 2 * done, gl, gr, v.rampStepLeft, v.rampStepRight);
             v.currentLeft = static_cast<int>(std::lround(gl * 255 * 256));
             v.currentRight = static_cast<int>(std::lround(gr * 255 * 256));
             v.rampFramesLeft -= c;
@@ -215,18 +230,25 @@ void mixVoice(XmVoice& v, float* out, int n) {
             }
         } else if (v.gainLeft != 0 || v.gainRight != 0) {
             float gl = v.gainLeft / 255.0f, gr = v.gainRight / 255.0f;
-            pos = renderSegment<false>(s.data, pos, step, c, out + 2 * done, gl, gr, 0, 0);
+            pos = renderSegment<false>(data, pos, step, c, out + 2 * done, gl, gr, 0, 0);
         } else {
             pos += step * static_cast<Fixed>(c);  // a silent voice only moves on
         }
-        setPosition(v, pos);
         done += c;
 
+        if (repeated) {
+            // Where the passes leave it in the loop, as one loop end after
+            // another would have.
+            setPosition(v, loopStart + (pos < loopLength ? pos : pos % loopLength));
+            continue;
+        }
+        setPosition(v, pos);
         if (!reachesBoundary)
             continue;
         if (s.loopType == 2) {
-            Fixed start = Fixed(s.loopStart) << 32;
-            setPosition(v, start + (pos - start) % (Fixed(s.loopLength) << 32));
+            // Usually just past the loop end: a subtraction, not a division.
+            Fixed u = pos - loopStart;
+            setPosition(v, loopStart + (u - loopLength < loopLength ? u - loopLength : u % loopLength));
         } else if (s.loopType == 4) {
             reflect(v, s);
         } else {
@@ -249,16 +271,15 @@ void xmMix(float* out, int count) {
 void xmConvert(int16_t* dst, const float* src, int frames) {
     int i = 0;
 #ifdef XM_FOUR_FRAMES
-    // Clipped, a value plus 1.5 x 2^23 lands where floats are whole numbers:
-    // the addition rounds to nearest, ties to even, as lrint does.
-    const Float4 low = splat(-32768.0f), high = splat(32767.0f), magic = splat(12582912.0f);
-    for (; i + 4 <= 2 * frames; i += 4) {
-        Float4 x = load4(src + i);
-        Int4 below = x < low, above = x > high;
-        x = Float4((Int4(x) & ~below) | (Int4(low) & below));
-        x = Float4((Int4(x) & ~above) | (Int4(high) & above));
-        Short4 s = __builtin_convertvector(__builtin_convertvector((x + magic) - magic, Int4), Short4);
-        std::memcpy(dst + i, &s, sizeof s);
+    // Conversion rounds as lrint does (to nearest, ties to even, in the
+    // default mode); values below the s16 range saturate in the packing, and
+    // those above are clipped first, as beyond 2^31 the conversion gives
+    // INT32_MIN.
+    const __m128 high = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= 2 * frames; i += 8) {
+        __m128i first = _mm_cvtps_epi32(_mm_min_ps(_mm_loadu_ps(src + i), high));
+        __m128i second = _mm_cvtps_epi32(_mm_min_ps(_mm_loadu_ps(src + i + 4), high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), _mm_packs_epi32(first, second));
     }
 #endif
     for (; i < 2 * frames; i++)
