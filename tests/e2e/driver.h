@@ -20,11 +20,6 @@
 // first time it opens.
 constexpr DWORD kPatience = 10000;
 
-// A person types characters; the program shows and stores them in the
-// system code page.
-std::string Ansi(const std::wstring& text);
-std::wstring Wide(const std::string& text);
-
 // Windows of any process.
 std::string ClassOf(HWND window);
 std::string TextOf(HWND window);
@@ -41,20 +36,6 @@ HWND TopLevelWithTitle(const std::string& part);
 void PressButton(HWND dialog, int id);
 // A left click at a point of a window's client area, as the mouse sends it.
 void ClickAt(HWND window, POINT point);
-
-// Holds a key down in the system's key state (SendInput), where a program
-// reads it with GetAsyncKeyState; let go when this ends. Like a real key it
-// also reaches the window in front: Esc closes a message box there.
-class HeldKey {
- public:
-  explicit HeldKey(WORD virtualKey);
-  ~HeldKey();
-  HeldKey(const HeldKey&) = delete;
-  HeldKey& operator=(const HeldKey&) = delete;
-
- private:
-  WORD key_;
-};
 
 // A started process: one still running when its owner lets go is terminated.
 struct ProcessTraits {
