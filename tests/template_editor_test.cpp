@@ -160,6 +160,26 @@ TEST_CASE("an opened template shows its entries by kind and is saved back withou
   CHECK(rows == (JapaneseSystem() ? std::vector<std::string>{"0:b"} : std::vector<std::string>{}));
 }
 
+TEST_CASE("each kind button enables its own field and browse button, and disables the others") {
+  Editing e;
+  const int kinds[][3] = {{IDC_KIND_FILE, IDC_FILE_PATH, IDC_BROWSE_FOLDER},
+                          {IDC_KIND_REGISTRY, IDC_KEY_PATH, IDC_BROWSE_KEY},
+                          {IDC_KIND_RELATION, IDC_EXE_PATH, IDC_BROWSE_EXE},
+                          {IDC_KIND_INI, IDC_INI_FILE, IDC_BROWSE_INI}};
+  e.Then([&](HWND dialog) {
+    for (const auto& chosen : kinds) {
+      Click(dialog, chosen[0]);
+      for (const auto& kind : kinds)
+        for (int id : {kind[1], kind[2]}) {
+          CAPTURE(id);
+          CHECK(bool(IsWindowEnabled(GetDlgItem(dialog, id))) == (&kind == &chosen));
+        }
+    }
+    Click(dialog, IDCANCEL);
+  });
+  CHECK(e.Run() == 0);
+}
+
 TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers change nothing") {
   Editing e;
   TestKey key{"EditorPick"};
