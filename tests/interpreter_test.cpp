@@ -59,16 +59,6 @@ struct Backup {
 
 }  // namespace
 
-TEST_CASE("a template of only its three header lines") {
-  Backup b;
-  b.Run("Name\r\nDescription\r\nFolder\r\n");
-  CHECK(b.result == 0);
-  CHECK(b.Script() == "ECHO Restoreing: Name\r\n\r\n");
-  CHECK(b.Errors().empty());
-  CHECK(IsDirectory(b.destination / "Folder"));
-  CHECK(b.BarMaximum() == 0);
-}
-
 TEST_CASE("entries are numbered by line and dispatched by their letter") {
   Backup b;
   ScratchFolder data("data");

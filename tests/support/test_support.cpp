@@ -44,8 +44,8 @@ bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
 static ScriptedPerson::FileDialog Record(const OPENFILENAMEA* dialog) {
   std::string filter;
   for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1) filter += std::string(filter.empty() ? "" : "|") + p;
-  return {dialog->hwndOwner, filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
-          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags, dialog->nMaxFile};
+  return {filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
+          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags};
 }
 
 static bool AnswerFileDialog(OPENFILENAMEA* dialog, const std::string& answer) {

@@ -60,11 +60,9 @@ class ScriptedPerson final : public Person {
   std::string folderAnswer, saveAnswer, openAnswer;
   std::deque<std::string> saveAnswers;
   struct FileDialog {
-    HWND owner;
     std::string filter;  // the pairs joined by "|"
     std::string initialFolder, defaultExtension;
     DWORD flags;
-    DWORD room;  // the name buffer's size
   };
   std::vector<FileDialog> fileDialogs;  // save and open dialogs, in order
   std::vector<std::string> sounds;      // multimedia commands sent
