@@ -172,6 +172,21 @@ void ClickAt(HWND window, POINT point) {
   Post(window, WM_LBUTTONUP, 0, PointParameter(point));
 }
 
+HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key_;
+  if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << Hex(key_));
+}
+
+HeldKey::~HeldKey() {
+  INPUT input = {};
+  input.type = INPUT_KEYBOARD;
+  input.ki.wVk = key_;
+  input.ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(1, &input, sizeof input);
+}
+
 Program::Program(const Launch& launch) {
   const std::string copy = launch.installed.empty() ? home_ / "Arkivanto2.exe" : launch.installed + "Arkivanto2.exe";
   if (launch.installed.empty()) {

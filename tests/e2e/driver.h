@@ -37,6 +37,20 @@ void PressButton(HWND dialog, int id);
 // A left click at a point of a window's client area, as the mouse sends it.
 void ClickAt(HWND window, POINT point);
 
+// Holds a key down in the system's key state (SendInput), where a program
+// reads it with GetAsyncKeyState; let go when this ends. Like a real key it
+// also reaches the window in front: Esc closes a message box there.
+class HeldKey {
+ public:
+  explicit HeldKey(WORD virtualKey);
+  ~HeldKey();
+  HeldKey(const HeldKey&) = delete;
+  HeldKey& operator=(const HeldKey&) = delete;
+
+ private:
+  WORD key_;
+};
+
 // A started process: one still running when its owner lets go is terminated.
 struct ProcessTraits {
   static HANDLE Invalid() { return nullptr; }
