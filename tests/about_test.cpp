@@ -23,64 +23,17 @@ namespace {
 // ---------------------------------------------------------------------------
 // The About box, driven from inside its modal loop
 
-using Step = std::function<bool(HWND dialog)>;  // true when done; false: again on the next tick
-
-constexpr UINT kTickMs = 20;
-constexpr ULONGLONG kScriptLimitMs = 30000;
-
-struct Script {
-  std::vector<Step> steps;
-  size_t next = 0;
-  ULONGLONG started = 0, stepStarted = 0;
-  bool dialogSeen = false, timedOut = false;
-};
-Script* running = nullptr;
-
-BOOL CALLBACK TakeDialog(HWND window, LPARAM result) {
-  char name[16] = {};
-  GetClassNameA(window, name, sizeof name);
-  if (std::string(name) != "#32770" || !IsWindowVisible(window)) return TRUE;
-  *reinterpret_cast<HWND*>(result) = window;
-  return FALSE;
-}
-
-HWND FindAboutBox() {
-  HWND found = nullptr;
-  EnumThreadWindows(GetCurrentThreadId(), TakeDialog, LPARAM(&found));
-  return found;
-}
-
-void CALLBACK OnTick(HWND, UINT, UINT_PTR, DWORD) {
-  Script& s = *running;
-  const HWND dialog = FindAboutBox();
-  if (!dialog || s.next == s.steps.size()) return;
-  s.dialogSeen = true;
-  if (GetTickCount64() - s.started > kScriptLimitMs) {
-    s.timedOut = true;
-    SendMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
-    return;
-  }
-  if (s.stepStarted == 0) s.stepStarted = GetTickCount64();
-  if (s.steps[s.next](dialog)) {
-    ++s.next;
-    s.stepStarted = 0;
-  }
-}
+// A step: done when it returns true, run again on the next tick when not.
+using Step = std::function<bool(HWND dialog)>;
 
 // Opens the About box from the main window's system menu, as the menu item
 // does, and plays the steps; returns when the box has closed.
 void RunAboutScript(const MainWindowFixture& main, std::vector<Step> steps) {
-  Script script;
-  script.steps = std::move(steps);
-  script.started = GetTickCount64();
-  running = &script;
-  const UINT_PTR timer = SetTimer(nullptr, 0, kTickMs, OnTick);
+  DialogScript script;
+  for (Step& step : steps) script.Until(DialogKind::About, std::move(step));
   SendMessageA(main.window(), WM_SYSCOMMAND, IDM_ABOUT, 0);
-  KillTimer(nullptr, timer);
-  running = nullptr;
-  CHECK(script.dialogSeen);
-  CHECK_FALSE(script.timedOut);
-  CHECK(script.next == script.steps.size());
+  CHECK(script.Done());
+  for (const std::string& failure : script.failures) MESSAGE(failure);
 }
 
 Step Do(std::function<void(HWND)> action) {
@@ -91,7 +44,10 @@ Step Do(std::function<void(HWND)> action) {
 }
 
 Step Wait(ULONGLONG ms) {
-  return [ms](HWND) { return GetTickCount64() - running->stepStarted >= ms; };
+  return [ms, started = ULONGLONG(0)](HWND) mutable {
+    if (started == 0) started = GetTickCount64();
+    return GetTickCount64() - started >= ms;
+  };
 }
 
 // A click as the mouse makes it; the static control tells the dialog.
@@ -108,11 +64,7 @@ Step PressOk() {
 }
 
 Step PressEscape() {
-  return Do([](HWND dialog) {
-    const HWND focus = GetFocus() ? GetFocus() : dialog;
-    PostMessageA(focus, WM_KEYDOWN, VK_ESCAPE, 1);
-    PostMessageA(focus, WM_KEYUP, VK_ESCAPE, 0xC0000001);
-  });
+  return Do([](HWND dialog) { PostKey(dialog, WM_KEYDOWN, VK_ESCAPE); });
 }
 
 Step CloseBox() {

@@ -17,27 +17,6 @@ namespace {
 // wide name, and the registry key that holds it is exported in the Unicode form.
 const std::wstring kKorean = L"\uD55C\uAE00";
 
-std::wstring Wide(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), int(wide.size()))));
-  return wide;
-}
-
-std::string Utf8(const std::wstring& text) {
-  std::string bytes(text.size() * 3, '\0');
-  bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), int(bytes.size()),
-                                          nullptr, nullptr)));
-  return bytes;
-}
-
-void WriteWideFile(const std::wstring& path, const std::string& bytes) {
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  REQUIRE(file != INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  WriteFile(file, bytes.data(), DWORD(bytes.size()), &written, nullptr);
-  CloseHandle(file);
-}
-
 void SetWideString(const std::string& key, const std::wstring& name, const std::wstring& text) {
   REQUIRE(RegSetKeyValueW(HKEY_CURRENT_USER, Wide(key).c_str(), name.c_str(), REG_SZ, text.c_str(),
                           DWORD((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS);
@@ -69,7 +48,7 @@ TEST_CASE("verify finds a changed byte, a missing copy and an unlisted file") {
   CreateDirectoryPath((source / "sub").c_str());
   WriteFileBytes(source / "a.txt", "alpha");
   WriteFileBytes(source / "sub\\b.txt", "beta");
-  WriteWideFile(Wide(source.path()) + kKorean + L".txt", "korean");
+  WriteFileWide(Wide(source.path()) + kKorean + L".txt", "korean");
   WriteFileBytes(target / "other.txt", "other");
   main.AddTemplate("files.txt", "Files\r\n\r\nFiles\r\nS:" + source / "*.*\r\n");
   main.Reload();

@@ -95,13 +95,9 @@ TEST_CASE("names that bring nothing in fail the expansion; failing references sa
     CHECK(GetLastError() == ERROR_ENVVAR_NOT_FOUND);
   }
   REQUIRE(person.shown.size() == 4);
-  CHECK(person.shown[0].text == "Value");
-  CHECK(person.shown[0].caption == TextOf(IDS_CANT_OPEN_KEY_SKIP));
-  CHECK(person.shown[0].type == MB_ICONERROR);
-  CHECK(person.shown[1].text == "NoValue");
-  CHECK(person.shown[1].caption == TextOf(IDS_CANT_READ_VALUE_SKIP));
-  CHECK(person.shown[2].text == "Number");
-  CHECK(person.shown[2].caption == TextOf(IDS_NOT_A_STRING_SKIP));
+  CHECK(person.shown[0] == ShownMessage{"Value", TextOf(IDS_CANT_OPEN_KEY_SKIP), MB_ICONERROR});
+  CHECK(person.shown[1] == ShownMessage{"NoValue", TextOf(IDS_CANT_READ_VALUE_SKIP), MB_ICONERROR});
+  CHECK(person.shown[2] == ShownMessage{"Number", TextOf(IDS_NOT_A_STRING_SKIP), MB_ICONERROR});
   CHECK(person.shown[3].caption == TextOf(IDS_CANT_OPEN_KEY_SKIP));
 }
 

@@ -59,16 +59,6 @@ struct Backup {
 
 }  // namespace
 
-TEST_CASE("a template of only its three header lines") {
-  Backup b;
-  b.Run("Name\r\nDescription\r\nFolder\r\n");
-  CHECK(b.result == 0);
-  CHECK(b.Script() == "ECHO Restoreing: Name\r\n\r\n");
-  CHECK(b.Errors().empty());
-  CHECK(IsDirectory(b.destination / "Folder"));
-  CHECK(b.BarMaximum() == 0);
-}
-
 TEST_CASE("entries are numbered by line and dispatched by their letter") {
   Backup b;
   ScratchFolder data("data");
@@ -95,10 +85,7 @@ TEST_CASE("entries are numbered by line and dispatched by their letter") {
   CHECK(ListTree(b.destination / "Mail\\") == std::vector<std::string>{"0\\", "0\\a.txt", "3.reg"});
   CHECK(ReadFileBytes(b.destination / "Mail\\3.reg").find("\"Box\"=\"inbox\"") != std::string::npos);
   // The INI notice shows whether verbose or not; nothing else is shown.
-  REQUIRE(b.person.shown.size() == 1);
-  CHECK(b.person.shown[0].text == kIniNotSupported);
-  CHECK(b.person.shown[0].caption == TextOf(IDS_CAPTION_ERROR));
-  CHECK(b.person.shown[0].type == MB_ICONERROR);
+  CHECK(b.person.shown == std::vector<ShownMessage>{{kIniNotSupported, TextOf(IDS_CAPTION_ERROR), MB_ICONERROR}});
   // Eight lines counted, seven cut: the bar stops one step short.
   CHECK(b.BarMaximum() == 8);
   CHECK(b.BarPosition() == 7);
@@ -122,9 +109,7 @@ TEST_CASE("failed entries leave error lines and, when verbose, a message each") 
                           "\r\n" + TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU: (" +
                           std::to_string(ERROR_INVALID_NAME) + ")" + SystemText(ERROR_INVALID_NAME) + "\r\n");
   REQUIRE(b.person.shown.size() == 3);
-  CHECK(b.person.shown[0].text == fileLine);
-  CHECK(b.person.shown[0].caption == TextOf(IDS_FILE_BACKUP_FAILED));
-  CHECK(b.person.shown[0].type == MB_ICONERROR);
+  CHECK(b.person.shown[0] == ShownMessage{fileLine, TextOf(IDS_FILE_BACKUP_FAILED), MB_ICONERROR});
   CHECK(b.person.shown[1].caption == TextOf(IDS_REGISTRY_BACKUP_FAILED));
 }
 

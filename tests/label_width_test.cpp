@@ -17,13 +17,6 @@ namespace {
 
 INT_PTR CALLBACK Inert(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
 
-std::string Utf8(const std::wstring& text) {
-  std::string bytes(text.size() * 3, '\0');
-  bytes.resize(size_t(WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), int(bytes.size()),
-                                          nullptr, nullptr)));
-  return bytes;
-}
-
 std::wstring WindowText(HWND window) {
   std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
   text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));

@@ -16,22 +16,8 @@
 
 namespace {
 
-struct Backup {
-  ScriptedPerson person;
-  MainWindowFixture main;
-  ScratchFolder target{"target"};
-  std::string destination = target / "my backup (1) & more\\";
-
-  Backup() { main.SetPressed(IDM_LOG, true); }
-  bool Run(const std::string& content) {
-    main.AddTemplate("t.txt", content);
-    main.Reload();
-    return main.BackUpAll(person, destination);
-  }
-  std::string Log() const { return ReadFileBytes(destination + "log.txt"); }
-  int Restore(const std::string& from = "") const {
-    return RunAndWait("cmd /c \"\"" + destination + "Restore.bat\"\"", from.empty() ? destination : from);
-  }
+struct Backup : LoggedBackup {
+  Backup() : LoggedBackup("my backup (1) & more\\") {}
   bool Planted() const {
     return FileExists(destination + "pwned.txt") || FileExists(target / "pwned.txt") ||
            FileExists(destination + "x\\pwned.txt");

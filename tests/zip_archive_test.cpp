@@ -15,29 +15,15 @@
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-  std::wstring wide(text.size(), L'\0');
-  wide.resize(size_t(MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), wide.data(), int(wide.size()))));
-  return wide;
-}
-
 std::wstring SharedFolder(const char* variable) {
   const char* path = getenv(variable);
   REQUIRE_MESSAGE(path, variable << " is not set: run the tests through CTest");
-  std::wstring folder = Widen(path);
+  std::wstring folder = Wide(path);
   if (folder.back() != L'\\') folder += L'\\';
   return folder;
 }
 
 // Wide calls throughout: the names must not pass through the ANSI code page.
-void WriteWide(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
-  REQUIRE(file);
-  DWORD written = 0;
-  REQUIRE(WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr));
-  REQUIRE(written == bytes.size());
-}
-
 std::string ReadWide(const std::wstring& path) {
   FileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return {};
@@ -82,27 +68,27 @@ TEST_CASE("a backup folder with awkward names packed for the outside check") {
   MakeFolders(tree + L"表");
   MakeFolders(tree + L"표");
   MakeFolders(tree + L"nested\\deeper\\empty");
-  WriteWide(tree + L"Café.txt", "au lait\r\n");
+  WriteFileWide(tree + L"Café.txt", "au lait\r\n");
   std::string binary;
   for (int i = 0; i < 1024; ++i) binary += char(i * 7);
-  WriteWide(tree + L"表\\data.bin", binary);
-  WriteWide(tree + L"nested\\large.dat", LargeContent());
-  WriteWide(tree + L"empty.txt", "");
-  WriteWide(tree + L"readonly.txt", "kept", FILE_ATTRIBUTE_READONLY);
-  WriteWide(tree + L"hidden.txt", "unseen", FILE_ATTRIBUTE_HIDDEN);
-  WriteWide(archive, "an older file under the archive's name");
+  WriteFileWide(tree + L"表\\data.bin", binary);
+  WriteFileWide(tree + L"nested\\large.dat", LargeContent());
+  WriteFileWide(tree + L"empty.txt", "");
+  WriteFileWide(tree + L"readonly.txt", "kept", FILE_ATTRIBUTE_READONLY);
+  WriteFileWide(tree + L"hidden.txt", "unseen", FILE_ATTRIBUTE_HIDDEN);
+  WriteFileWide(archive, "an older file under the archive's name");
 
   CHECK(WriteZipArchive(tree.c_str(), archive.c_str()) == 0);
   CHECK_FALSE(Exists(archive + L".tmp"));
-  WriteWide(folder + L"codepage.txt", std::to_string(GetOEMCP()));
+  WriteFileWide(folder + L"codepage.txt", std::to_string(GetOEMCP()));
 }
 
 TEST_CASE("a failed archive leaves nothing under its name and an earlier archive whole") {
   ScratchFolder scratch("zip");
-  const std::wstring source = Widen(scratch / "source\\"), archive = Widen(scratch / "backup.zip");
+  const std::wstring source = Wide(scratch / "source\\"), archive = Wide(scratch / "backup.zip");
   MakeFolders(source + L"sub");
-  WriteWide(source + L"sub\\a.txt", "a");
-  WriteWide(source + L"b.txt", "b");
+  WriteFileWide(source + L"sub\\a.txt", "a");
+  WriteFileWide(source + L"b.txt", "b");
 
   const auto fails = [](const std::wstring& from, const std::wstring& to) {
     const DWORD code = WriteZipArchive(from.c_str(), to.c_str());
@@ -114,14 +100,14 @@ TEST_CASE("a failed archive leaves nothing under its name and an earlier archive
   REQUIRE_MESSAGE(readOnly, "ARK_READ_ONLY_DRIVE is not set: run the tests through CTest");
   for (const std::string& nowhere : {scratch / "missing\\backup.zip", std::string(readOnly) + "\\backup.zip"}) {
     CAPTURE(nowhere);
-    fails(source, Widen(nowhere));
-    CHECK_FALSE(Exists(Widen(nowhere)));
+    fails(source, Wide(nowhere));
+    CHECK_FALSE(Exists(Wide(nowhere)));
   }
 
   REQUIRE(WriteZipArchive(source.c_str(), archive.c_str()) == 0);
   const std::string earlier = ReadWide(archive);
   REQUIRE(earlier.size() > 100);
-  fails(Widen(scratch / "no such folder"), archive);
+  fails(Wide(scratch / "no such folder"), archive);
   {
     // A file another program holds open without sharing: the walk stops there.
     FileHandle locked(
@@ -134,8 +120,8 @@ TEST_CASE("a failed archive leaves nothing under its name and an earlier archive
 
 TEST_CASE("an archive written inside the folder it packs, and a folder link loop") {
   ScratchFolder scratch("zip");
-  const std::wstring source = Widen(scratch.path()), inside = source + L"backup.zip";
-  WriteWide(source + L"a.txt", "a");
+  const std::wstring source = Wide(scratch.path()), inside = source + L"backup.zip";
+  WriteFileWide(source + L"a.txt", "a");
   // Neither the archive being written nor the one it replaces goes in.
   REQUIRE(WriteZipArchive(source.c_str(), inside.c_str()) == 0);
   const size_t first = ReadWide(inside).size();

@@ -21,17 +21,9 @@ constexpr int kFileNameEdit = 0x480;
 // A message box's text.
 constexpr int kMessageBoxText = 0xffff;
 
-std::string Narrow(const std::wstring& text, UINT codePage) {
-  if (text.empty()) return {};
-  const int size = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-  std::string bytes(size_t(size), '\0');
-  WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), bytes.data(), size, nullptr, nullptr);
-  return bytes;
-}
-
 // Reports are read on a UTF-8 terminal; the program's texts are in the
 // system code page.
-std::string Utf8(const std::string& text) { return Narrow(Wide(text), CP_UTF8); }
+std::string Report(const std::string& text) { return Utf8(Wide(text)); }
 
 std::string Hex(UINT value) {
   char text[16];
@@ -134,16 +126,6 @@ BOOL CALLBACK MatchDescendant(HWND child, LPARAM data) {
 LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
 
 }  // namespace
-
-std::string Ansi(const std::wstring& text) { return Narrow(text, CP_ACP); }
-
-std::wstring Wide(const std::string& text) {
-  if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
-  std::wstring characters(size_t(size), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), characters.data(), size);
-  return characters;
-}
 
 std::string ClassOf(HWND window) {
   char name[256] = {};
@@ -272,10 +254,10 @@ void Program::Await(const std::string& what, const std::function<bool()>& ready,
   while (!ready()) {
     DWORD code = 0;
     if (GetExitCodeProcess(process_.get(), &code) && code != STILL_ACTIVE)
-      FAIL(Utf8("the program ended with exit code " + std::to_string(code) + " while the case waited for " + what));
+      FAIL(Report("the program ended with exit code " + std::to_string(code) + " while the case waited for " + what));
     if (GetTickCount64() > end)
-      FAIL(Utf8("timed out after " + std::to_string(ms / 1000) + " s waiting for " + what +
-                "; the program showed:" + Showing()));
+      FAIL(Report("timed out after " + std::to_string(ms / 1000) + " s waiting for " + what +
+                  "; the program showed:" + Showing()));
     Sleep(20);
   }
 }
@@ -470,7 +452,7 @@ int Program::Close() const {
 
 int Program::WaitForExit(DWORD ms) const {
   if (WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0)
-    FAIL(Utf8("the program did not end within " + std::to_string(ms / 1000) + " s; it showed:" + Showing()));
+    FAIL(Report("the program did not end within " + std::to_string(ms / 1000) + " s; it showed:" + Showing()));
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return int(code);

@@ -20,11 +20,6 @@
 // first time it opens.
 constexpr DWORD kPatience = 10000;
 
-// A person types characters; the program shows and stores them in the
-// system code page.
-std::string Ansi(const std::wstring& text);
-std::wstring Wide(const std::string& text);
-
 // Windows of any process.
 std::string ClassOf(HWND window);
 std::string TextOf(HWND window);

@@ -1,5 +1,6 @@
 // Channel operations: periods, the voice update and envelopes.
 #include "songs.h"
+#include "values.h"
 
 #include <doctest.h>
 
@@ -42,9 +43,11 @@ TEST_CASE("note periods and frequencies of both tables") {
     // Finetune moves towards the neighbouring note, never past it.
     CHECK(xmNotePeriod(48, -128, true) == xmNotePeriod(47, 0, true));
     int up = xmNotePeriod(48, 127, false);
-    CHECK((up < 1712 && up > xmNotePeriod(49, 0, false)));
+    CHECK(up < 1712);
+    CHECK(up > xmNotePeriod(49, 0, false));
     int down = xmNotePeriod(48, -128, false);
-    CHECK((down > 1712 && down <= xmNotePeriod(47, 0, false)));
+    CHECK(down > 1712);
+    CHECK(down <= xmNotePeriod(47, 0, false));
     // A positive delta raises a linear pitch and lowers an Amiga one.
     CHECK(frequencyOfPeriod(true, 4608, 768) == 2 * 8363);
     CHECK(frequencyOfPeriod(false, 1712, 1712) == 8362 / 2);
@@ -65,7 +68,7 @@ TEST_CASE("voice volume and gains from channel volume, envelopes and panning") {
     ch.updateFlags = XM_UPDATE_VOLUME | XM_UPDATE_PANNING;
     xmVoiceUpdate(ch, &xmEmptySample, m);
     CHECK(v.volume == 127);
-    CHECK((v.gainLeft == 63 && v.gainRight == 63));
+    CHECK(Values{v.gainLeft, v.gainRight} == Values{63, 63});
 
     struct Case {
         int panning, envelope, expected;
@@ -100,9 +103,9 @@ TEST_CASE("volume envelope: sustain holds until key off, a loop jumps back first
     }
     CHECK(out[0] == 64);
     CHECK(out[5] == 48);
-    CHECK((out[10] == 32 && out[14] == 32));  // held at the sustain point
+    CHECK(Values{out[10], out[14]} == Values{32, 32});  // held at the sustain point
     CHECK(out[20] == 16);  // released at tick 15, half way down at 20
-    CHECK((out[25] == 0 && ch.volumeEnvDone == 1));
+    CHECK(Values{out[25], ch.volumeEnvDone} == Values{0, 1});
 
     ins.volumeType = 7;  // sustain and loop
     ins.volumeLoopStart = 0;

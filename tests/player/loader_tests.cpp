@@ -1,5 +1,6 @@
 // Loading modules: records, conversions and the limits a module must keep.
 #include "songs.h"
+#include "values.h"
 
 #include <doctest.h>
 
@@ -35,11 +36,11 @@ TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty o
     CHECK(s.m->usedPatterns == 6);
     CHECK(s.m->patternCount == 6);
     CHECK(s.m->initialGlobalVolume == 64);
-    CHECK((s.m->tickHandler == &xmTick));
+    CHECK_UNARY(s.m->tickHandler == &xmTick);
     const XmCell* c = s.m->patterns[0].cells;
     CHECK(std::memcmp(&c[0], "\x31\x01\x30\x0C\x20", 5) == 0);
-    CHECK((c[2].effect == 0xF && c[2].param == 3 && c[2].note == 0));
-    CHECK((c[4].note == XM_NOTE_KEY_OFF && c[4].instrument == 0));
+    CHECK(Values{c[2].effect, c[2].param, c[2].note} == Values{0xF, 3, 0});
+    CHECK(Values{c[4].note, c[4].instrument} == Values{XM_NOTE_KEY_OFF, 0});
     CHECK(c[11].note == 0);
     CHECK(s.m->patterns[1].rows == 20);
     for (int i = 2; i < 6; i++) {
@@ -85,20 +86,20 @@ TEST_CASE("samples become 16-bit frames with normalised loops and guard frames")
     const XmInstrument& i0 = s.m->instruments[0];
     REQUIRE(i0.sampleCount == 5);
     const XmSample& a = *i0.samples[0];
-    CHECK((a.bits == 16 && a.length == 5 && a.loopType == 4 && a.loopStart == 1 && a.loopLength == 2));
-    CHECK((a.data[0] == 256 && a.data[1] == -256 && a.data[2] == 127 * 256 && a.data[4] == 5 * 256));
+    CHECK(Values{a.bits, a.length, a.loopType, a.loopStart, a.loopLength} == Values{16, 5, 4, 1, 2});
+    CHECK(Values{a.data[0], a.data[1], a.data[2], a.data[4]} == Values{256, -256, 127 * 256, 5 * 256});
     CHECK(a.data[3] == a.data[2]);  // ping-pong guard repeats the frame before the loop end
     const XmSample& b = *i0.samples[1];
-    CHECK((b.length == 500 && b.loopStart == 100 && b.loopLength == 300 && b.loopType == 2));
-    CHECK((b.data[0] == 1000 && b.data[1] == -7 && b.data[400] == 1234));  // forward guard: the loop start
+    CHECK(Values{b.length, b.loopStart, b.loopLength, b.loopType} == Values{500, 100, 300, 2});
+    CHECK(Values{b.data[0], b.data[1], b.data[400]} == Values{1000, -7, 1234});  // forward guard: the loop start
     const XmSample& c = *i0.samples[2];
-    CHECK((c.loopType == 1 && c.loopStart == 0 && c.loopLength == 10 && c.data[10] == 0));
-    CHECK((i0.samples[3]->loopType == 1 && i0.samples[3]->loopLength == 10));
-    CHECK((i0.samples[4]->loopStart == 6 && i0.samples[4]->loopLength == 4));
+    CHECK(Values{c.loopType, c.loopStart, c.loopLength, c.data[10]} == Values{1, 0, 10, 0});
+    CHECK(Values{i0.samples[3]->loopType, i0.samples[3]->loopLength} == Values{1, 10});
+    CHECK(Values{i0.samples[4]->loopStart, i0.samples[4]->loopLength} == Values{6, 4});
     CHECK(i0.samples[5] == &xmEmptySample);
     CHECK(i0.fadeout == 0x2000);  // doubled in 16 bits
     CHECK(i0.volumeType == 0);
-    CHECK((i0.panningPointCount == 12 && i0.panningType == 1));
+    CHECK(Values{i0.panningPointCount, i0.panningType} == Values{12, 1});
     CHECK(i0.panningEnvelope[0].y == 64);  // values beyond 64 are taken as 64
     CHECK(i0.panningEnvelope[2].x == 3);  // points keep their tick order
     const XmInstrument& i1 = s.m->instruments[1];

@@ -1,6 +1,7 @@
 // Mixing, chunk rendering and conversion, checked sample by sample, and the
 // pitch of rendered notes measured from the output.
 #include "songs.h"
+#include "values.h"
 
 #include <doctest.h>
 
@@ -63,7 +64,8 @@ TEST_CASE("a sample without loop plays to its end and falls silent; the empty sa
         CHECK(out[2 * i] == expected[i]);
         CHECK(out[2 * i + 1] == 0);
     }
-    CHECK((v.sample == nullptr && v.position == 0));
+    CHECK(v.sample == nullptr);
+    CHECK(v.position == 0);
     CHECK(empty.sample == nullptr);
 }
 
@@ -102,8 +104,8 @@ TEST_CASE("a ping-pong loop reflects at both ends and keeps its direction across
         done += n;
     }
     CHECK(pieces == whole);
-    CHECK((xmVoices[0].position == end.position && xmVoices[0].fraction == end.fraction &&
-           xmVoices[0].direction == end.direction));
+    CHECK(Values{xmVoices[0].position, xmVoices[0].fraction, xmVoices[0].direction} ==
+          Values{end.position, end.fraction, end.direction});
 
     // Landing exactly on the loop start plays that frame before turning.
     LoadedSong z(songWithSample(framesSample({0, 1000, 2000, 3000, 4000}, 2, 0, 4)));
@@ -142,7 +144,7 @@ TEST_CASE("gain changes ramp over 128 frames, also across calls") {
         CHECK(first[2 * i] == doctest::Approx(expected).epsilon(1e-4));
         CHECK(first[2 * i + 1] == 0);
     }
-    CHECK((v.currentLeft == 127 * 256 && v.rampFramesLeft == 0));
+    CHECK(Values{v.currentLeft, v.rampFramesLeft} == Values{127 * 256, 0});
     v.gainLeft = 0;
     std::vector<float> down = mix(200);
     CHECK(down[2 * 64] == doctest::Approx(full / 2).epsilon(1e-3));
@@ -163,7 +165,8 @@ TEST_CASE("a new note crossfades with the old one on its partner voice") {
     xmRenderFrames(s.m, out.data(), 300);
     for (int i = 0; i < 300; i++)
         CHECK(out[2 * i] == doctest::Approx(steady).epsilon(1e-4));
-    CHECK((xmVoices[0].currentLeft == 0 && xmVoices[0].sample != nullptr));
+    CHECK(xmVoices[0].currentLeft == 0);
+    CHECK(xmVoices[0].sample != nullptr);
     CHECK(xmVoices[32].currentLeft == 63 * 256);
 }
 
@@ -206,9 +209,9 @@ TEST_CASE("BPM 125 ticks of 882 frames carry across 884-frame chunks into the ri
     xmPlayback.playingModule = s.m;
     xmPlayback.writeChunk = 0;
     xmRenderChunk();
-    CHECK((ticks == 2 && s.m->tickFramesLeft == 880 && xmPlayback.writeChunk == 1));
+    CHECK(Values{ticks, s.m->tickFramesLeft, xmPlayback.writeChunk} == Values{2, 880, 1});
     xmRenderChunk();
-    CHECK((ticks == 3 && s.m->tickFramesLeft == 878));
+    CHECK(Values{ticks, s.m->tickFramesLeft} == Values{3, 878});
     for (int i = 2; i < XM_RING_CHUNKS; i++)
         xmRenderChunk();
     CHECK(xmPlayback.writeChunk == 0);
@@ -222,7 +225,8 @@ TEST_CASE("BPM 125 ticks of 882 frames carry across 884-frame chunks into the ri
     CHECK(differences == 0);
     CHECK(sounding > XM_RING_FRAMES);
     CHECK(xmStop(s.m));
-    CHECK((xmPlayback.ringBuffer == nullptr && xmPlayback.playingModule == nullptr));
+    CHECK(xmPlayback.ringBuffer == nullptr);
+    CHECK(xmPlayback.playingModule == nullptr);
 }
 
 #ifndef _WIN32
@@ -235,16 +239,19 @@ TEST_CASE("without a device xmPlay resets the replayer and fails; stop and free 
     xmTick(s.m);
     xmVoices[40].sample = &xmEmptySample;
     CHECK_FALSE(xmPlay(s.m));
-    CHECK((s.m->tick == 0 && s.m->row == 0 && s.m->tickFramesLeft == 0 && xmVoices[40].sample == nullptr));
+    CHECK(Values{s.m->tick, s.m->row, s.m->tickFramesLeft} == Values{0, 0, 0});
+    CHECK(xmVoices[40].sample == nullptr);
     CHECK(xmPlayback.playingModule == s.m);
     CHECK(xmStop(s.m));
-    CHECK((xmPlayback.playingModule == nullptr && xmPlayback.ringBuffer == nullptr));
+    CHECK(xmPlayback.playingModule == nullptr);
+    CHECK(xmPlayback.ringBuffer == nullptr);
 
     // Without a data source nothing is reset.
     xmTick(s.m);
     xmSetIo(nullptr, nullptr, nullptr, nullptr, nullptr);
     CHECK_FALSE(xmPlay(s.m));
-    CHECK((s.m->tick == 1 && xmPlayback.playingModule == nullptr));
+    CHECK(s.m->tick == 1);
+    CHECK(xmPlayback.playingModule == nullptr);
     CHECK_FALSE(xmStop(nullptr));
 }
 #endif

@@ -1,6 +1,7 @@
 // The replayer tick by tick: each effect and volume-column command with the
 // value it leaves on every tick, then order and row sequencing.
 #include "songs.h"
+#include "values.h"
 
 #include <doctest.h>
 
@@ -183,7 +184,7 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
     LoadedSong s(song);
     s.ticks(6);
     CHECK(xmChannels[0].voice->volume == 127);
-    CHECK((xmChannels[1].volumeEnvOut == 64 && xmChannels[1].volumeEnvTick == 4));  // held
+    CHECK(Values{xmChannels[1].volumeEnvOut, xmChannels[1].volumeEnvTick} == Values{64, 4});  // held
     s.ticks(1);
     CHECK(xmChannels[0].voice->volume == 0);
     CHECK(xmChannels[1].fadeoutVolume == 65536 - 2000);
@@ -219,10 +220,12 @@ TEST_CASE("tone portamento keeps the sounding voice; a note without instrument n
     song.patterns[0].at(2, 0) = {C4, 0, 0xF0, 0, 0};  // the volume column's glide
     LoadedSong s(song);
     s.ticks(6);
-    CHECK((xmChannels[1].voice->sample != nullptr && xmChannels[1].voice->volume == 0));
+    CHECK(xmChannels[1].voice->sample != nullptr);
+    CHECK(xmChannels[1].voice->volume == 0);
     xmVoices[0].position = 20;
     s.ticks(7);
-    CHECK((xmChannels[0].voice == &xmVoices[0] && xmVoices[0].position == 20));
+    CHECK(xmChannels[0].voice == &xmVoices[0]);
+    CHECK(xmVoices[0].position == 20);
 }
 
 TEST_CASE("position jump and pattern break on one row, in both channel orders") {

@@ -115,36 +115,37 @@ void SetDword(HKEY root, const std::string& key, const std::string& name, DWORD 
 
 void DeleteKeyTree(HKEY root, const std::string& key) { RegDeleteTreeA(root, key.c_str()); }
 
-static void SnapshotInto(HKEY root, const std::string& key, const std::string& relative, RegSnapshot* out) {
+// Through the wide calls: names the code page cannot spell stay apart.
+static void SnapshotInto(HKEY root, const std::wstring& key, const std::string& relative, RegSnapshot* out) {
   RegKey k;
-  if (RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ, k.out()) != ERROR_SUCCESS) return;
   std::vector<RegValue> values;
   for (DWORD i = 0;; ++i) {
-    char name[16384];
+    wchar_t name[16384];
     std::string data(1 << 20, '\0');
-    DWORD nameLength = sizeof name, size = DWORD(data.size()), type = 0;
-    if (RegEnumValueA(k.get(), i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
+    DWORD nameLength = 16384, size = DWORD(data.size()), type = 0;
+    if (RegEnumValueW(k.get(), i, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size) !=
         ERROR_SUCCESS)
       break;
     data.resize(size);
-    values.push_back({name, type, data});
+    values.push_back({Utf8(name), type, data});
   }
   std::sort(values.begin(), values.end(), [](const RegValue& a, const RegValue& b) { return a.name < b.name; });
   out->keys.push_back({relative, values});
-  std::vector<std::string> children;
+  std::vector<std::wstring> children;
   for (DWORD j = 0;; ++j) {
-    char name[1024];
-    DWORD length = sizeof name;
-    if (RegEnumKeyExA(k.get(), j, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    wchar_t name[1024];
+    DWORD length = 1024;
+    if (RegEnumKeyExW(k.get(), j, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
     children.push_back(name);
   }
   std::sort(children.begin(), children.end());
-  for (const std::string& c : children) SnapshotInto(root, key + "\\" + c, relative + "\\" + c, out);
+  for (const std::wstring& c : children) SnapshotInto(root, key + L"\\" + c, relative + "\\" + Utf8(c), out);
 }
 
 RegSnapshot SnapshotKey(HKEY root, const std::string& key) {
   RegSnapshot snapshot;
-  SnapshotInto(root, key, "", &snapshot);
+  SnapshotInto(root, Wide(key), "", &snapshot);
   return snapshot;
 }
 
@@ -186,3 +187,28 @@ int RunAndWait(const std::string& commandLine, const std::string& workingDirecto
 }
 
 bool JapaneseSystem() { return GetACP() == 932; }
+
+static std::string Narrow(const std::wstring& text, UINT codePage) {
+  if (text.empty()) return {};
+  const int size = WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string bytes(size_t(size), '\0');
+  WideCharToMultiByte(codePage, 0, text.data(), int(text.size()), bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+std::string Ansi(const std::wstring& text) { return Narrow(text, CP_ACP); }
+std::string Utf8(const std::wstring& text) { return Narrow(text, CP_UTF8); }
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0);
+  std::wstring characters(size_t(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()), characters.data(), size);
+  return characters;
+}
+
+void WriteFileWide(const std::wstring& path, const std::string& bytes, DWORD attributes) {
+  FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+  DWORD written = 0;
+  if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
+}

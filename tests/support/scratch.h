@@ -72,7 +72,8 @@ struct RegValue {
   std::string data;
   bool operator==(const RegValue&) const = default;
 };
-// Every value of a key and of its sub-keys, keyed by relative key path.
+// Every value of a key and of its sub-keys, keyed by relative key path;
+// names in UTF-8.
 struct RegSnapshot {
   std::vector<std::pair<std::string, std::vector<RegValue>>> keys;
   bool operator==(const RegSnapshot&) const = default;
@@ -84,3 +85,9 @@ std::string Describe(const RegSnapshot& snapshot);
 int RunAndWait(const std::string& commandLine, const std::string& workingDirectory = "", DWORD timeoutMs = 120000);
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
+
+// Text in the system code page, in UTF-16 and in UTF-8 (as reports print it).
+std::string Ansi(const std::wstring& text);
+std::wstring Wide(const std::string& text);
+std::string Utf8(const std::wstring& text);
+void WriteFileWide(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL);

@@ -44,8 +44,8 @@ bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
 static ScriptedPerson::FileDialog Record(const OPENFILENAMEA* dialog) {
   std::string filter;
   for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1) filter += std::string(filter.empty() ? "" : "|") + p;
-  return {dialog->hwndOwner, filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
-          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags, dialog->nMaxFile};
+  return {filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
+          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags};
 }
 
 static bool AnswerFileDialog(OPENFILENAMEA* dialog, const std::string& answer) {
@@ -144,6 +144,18 @@ bool MainWindowFixture::BackUpAll(ScriptedPerson& person, const std::string& des
   return !person.shown.empty() && person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK);
 }
 
+LoggedBackup::LoggedBackup(const std::string& folder) : destination(target / folder) { main.SetPressed(IDM_LOG, true); }
+
+bool LoggedBackup::Run(const std::string& templateText) {
+  main.AddTemplate("t.txt", templateText);
+  main.Reload();
+  return main.BackUpAll(person, destination);
+}
+
+int LoggedBackup::Restore(const std::string& from) const {
+  return RunAndWait("cmd /c \"\"" + destination + "Restore.bat\"\"", from.empty() ? destination : from);
+}
+
 std::string SystemText(DWORD code) {
   char* text = nullptr;
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -179,6 +191,7 @@ bool KindOfDialog(HWND dialog, DialogKind* kind) {
   if (GetDlgItem(dialog, IDC_ENTRY_LIST)) *kind = DialogKind::TemplateEditor;
   else if (GetDlgItem(dialog, IDC_VALUE_LIST)) *kind = DialogKind::KeyPicker;
   else if (GetDlgItem(dialog, IDC_OVERWRITE)) *kind = DialogKind::OverwriteQuestion;
+  else if (GetDlgItem(dialog, IDC_ABOUT_ICON)) *kind = DialogKind::About;
   else return false;
   return true;
 }
@@ -194,7 +207,14 @@ DialogScript::~DialogScript() {
 }
 
 DialogScript& DialogScript::Then(DialogKind kind, std::function<void(HWND)> step) {
-  steps_.push_back({kind, std::move(step)});
+  return Until(kind, [step = std::move(step)](HWND dialog) {
+    step(dialog);
+    return true;
+  });
+}
+
+DialogScript& DialogScript::Until(DialogKind kind, std::function<bool(HWND)> done) {
+  steps_.push_back({kind, std::move(done)});
   return *this;
 }
 
@@ -206,19 +226,23 @@ void DialogScript::Run() {
   HWND dialog = TopDialog();
   DialogKind kind;
   if (!KindOfDialog(dialog, &kind)) return;
+  int patience = kPatienceTicks;
   if (!steps_.empty() && steps_.front().kind == kind) {
-    idleTicks_ = 0;
     // Taken off first: a step that opens another dialog runs the next steps
     // from inside that dialog's loop, through this same timer.
     Step step = std::move(steps_.front());
     steps_.pop_front();
-    step.action(dialog);
-    return;
+    if (step.action(dialog)) {
+      idleTicks_ = 0;
+      return;
+    }
+    steps_.push_front(std::move(step));
+    patience = 10 * kPatienceTicks;
   }
-  if (++idleTicks_ < kPatienceTicks) return;
+  if (++idleTicks_ < patience) return;
   idleTicks_ = 0;
   failures.push_back(steps_.empty() ? "a dialog was left open after the last step"
-                                    : "the dialog a step waited for did not come up");
+                                    : "a step waited too long for its dialog or its condition");
   EndDialog(dialog, -2);
 }
 

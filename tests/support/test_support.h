@@ -18,7 +18,17 @@
 struct ShownMessage {
   std::string text, caption;
   UINT type;
+  bool operator==(const ShownMessage&) const = default;
 };
+// A message box prints whole when a check fails: text, caption and type.
+namespace doctest {
+template <>
+struct StringMaker<ShownMessage> {
+  static String convert(const ShownMessage& m) {
+    return ("{\"" + m.text + "\", \"" + m.caption + "\", type " + std::to_string(m.type) + "}").c_str();
+  }
+};
+}  // namespace doctest
 
 // Answers message boxes from a script and records every one shown; the Esc
 // and Shift keys and the clock are set by the test.
@@ -50,11 +60,9 @@ class ScriptedPerson final : public Person {
   std::string folderAnswer, saveAnswer, openAnswer;
   std::deque<std::string> saveAnswers;
   struct FileDialog {
-    HWND owner;
     std::string filter;  // the pairs joined by "|"
     std::string initialFolder, defaultExtension;
     DWORD flags;
-    DWORD room;  // the name buffer's size
   };
   std::vector<FileDialog> fileDialogs;  // save and open dialogs, in order
   std::vector<std::string> sounds;      // multimedia commands sent
@@ -86,13 +94,27 @@ class MainWindowFixture {
   std::string templateFolder;
 };
 
+// One template backed up through the main window with the log on, into a
+// destination below a scratch folder; its Restore.bat run from a folder.
+struct LoggedBackup {
+  ScriptedPerson person;
+  MainWindowFixture main;
+  ScratchFolder target{"target"};
+  std::string destination;
+  explicit LoggedBackup(const std::string& folder = "backup\\");
+  bool Run(const std::string& templateText);
+  std::string Log() const { return ReadFileBytes(destination + "log.txt"); }
+  int Restore(const std::string& from = "") const;  // from the destination by default
+};
+
 // Acts on the program's modal dialogs from inside their own message loops.
 // A thread timer looks for the enabled dialog box on top and runs the next
 // step on it once it is the kind the step waits for; a step may open the
 // next dialog, whose steps then run inside it. A step that waits too long,
 // or dialogs left open after the last step, are ended and recorded in
-// failures, so a broken script cannot hang the test.
-enum class DialogKind { TemplateEditor, KeyPicker, OverwriteQuestion };
+// failures, so a broken script cannot hang the test. An Until step runs on
+// every tick until it returns true, for at most half a minute.
+enum class DialogKind { TemplateEditor, KeyPicker, OverwriteQuestion, About };
 class DialogScript {
  public:
   DialogScript();
@@ -100,6 +122,7 @@ class DialogScript {
   DialogScript(const DialogScript&) = delete;
   DialogScript& operator=(const DialogScript&) = delete;
   DialogScript& Then(DialogKind kind, std::function<void(HWND dialog)> step);
+  DialogScript& Until(DialogKind kind, std::function<bool(HWND dialog)> done);
   bool Done() const { return steps_.empty() && failures.empty(); }
   std::vector<std::string> failures;
 
@@ -108,7 +131,7 @@ class DialogScript {
   void Run();
   struct Step {
     DialogKind kind;
-    std::function<void(HWND)> action;
+    std::function<bool(HWND)> action;  // true when the step is done
   };
   std::deque<Step> steps_;
   UINT_PTR timer_ = 0;
