@@ -168,6 +168,8 @@ class RunWatch final : public BackupView, public RunProgress {
   // Looks at Esc now; true when the run is to stop.
   bool LookNow() { return stopped_ || LookAtEscape(); }
   bool stopped() const { return stopped_; }
+  // The templates are done: the progress window goes.
+  void CloseWindow() { window_.reset(); }
 
   HWND Owner() override { return view_.Owner(); }
   void ShowStatus(const char* text) override { view_.ShowStatus(text); }
@@ -392,6 +394,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& shownOn) {
     }
     view.StepRunBar();
   }
+  view.CloseWindow();
   if (view.stopped()) AppendLogLine(log, IDS_LOG_STOPPED);
 
   AppendRestoreEnd(&restoreScript);

@@ -50,16 +50,6 @@ int CompareNoCase(const char* a, const char* b, size_t n) {
   return lstrcmpiA(l, r);
 }
 
-const char* FindTextNoCase(const char* text, const char* word) {
-  if (!*word) return text;
-  const size_t n = strlen(word);
-  for (const char* p = FindCharNoCase(text, *word); p; p = FindCharNoCase(NextChar(p), *word)) {
-    if (!*p) return nullptr;
-    if (CompareNoCase(p, word, n) == 0) return p;
-  }
-  return nullptr;
-}
-
 bool PathText::AppendBytes(const char* bytes, size_t count) {
   if (length + count >= kPathSize) {
     overflowed = true;

@@ -44,5 +44,3 @@ int CreateDirectoryPath(const char* path);
 // Compares the first n bytes of a and b without regard to case, as the
 // platform's locale sees them.
 int CompareNoCase(const char* a, const char* b, size_t n);
-// The first occurrence of word in text without regard to case.
-const char* FindTextNoCase(const char* text, const char* word);

@@ -59,16 +59,6 @@ const char* FindChar(const char* s, char c) {
 }
 char* FindChar(char* s, char c) { return const_cast<char*>(FindChar(static_cast<const char*>(s), c)); }
 
-static char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
-
-const char* FindCharNoCase(const char* s, char c) {
-  const char wanted = LowerAscii(c);
-  const char* p = s;
-  for (; *p; p = NextChar(p))
-    if (LowerAscii(*p) == wanted) return p;
-  return c == '\0' ? p : nullptr;
-}
-
 static char* LastCharPosition(char* s) {
   char* last = nullptr;
   for (char* p = s; *p; p = NextChar(p)) last = p;
@@ -91,4 +81,3 @@ int RemoveTrailingSeparator(char* s) {
   return 1;
 }
 
-const char* NextCharOrNull(const char* p) { return p ? NextChar(p) : nullptr; }

@@ -21,10 +21,7 @@ const char* FindLastChar(const char* s, char c);
 // The first c; for c = 0 the terminator.
 char* FindChar(char* s, char c);
 const char* FindChar(const char* s, char c);
-// As FindChar, with A to Z taken as a to z on both sides.
-const char* FindCharNoCase(const char* s, char c);
 // "\\" after a non-empty text that lacks one (s has room for it): 1, or 0.
 int AddTrailingSeparator(char* s);
 // Removes a last "\\": 1, or 0 when there is none.
 int RemoveTrailingSeparator(char* s);
-const char* NextCharOrNull(const char* p);
