@@ -39,11 +39,15 @@ void FormatWithReason(TextBuffer* out, int messageId, const char* argument, DWOR
 }
 
 // Status text, with the error count added once something has failed.
+const char* WithErrorCount(const char* text, int errorCount, char* room, size_t size) {
+  if (errorCount <= 0) return text;
+  snprintf(room, size, LoadMessage(IDS_STATUS_ERRORS), text, errorCount);
+  return room;
+}
+
 void ShowStatusCounted(BackupView& view, const char* text, int errorCount) {
-  if (errorCount <= 0) return view.ShowStatus(text);
-  char counted[600];
-  snprintf(counted, sizeof counted, LoadMessage(IDS_STATUS_ERRORS), text, errorCount);
-  view.ShowStatus(counted);
+  char counted[kPathSize * 3];
+  view.ShowStatus(WithErrorCount(text, errorCount, counted, sizeof counted));
 }
 
 // The folder a ZIP backup is made in before it is packed, beside the archive.
@@ -212,7 +216,8 @@ class RunWatch final : public BackupView, public RunProgress {
     const char* lastLine = FindLastChar(shown.s, '\n');
     char status[kPathSize * 2];
     snprintf(status, sizeof status, LoadMessage(IDS_STATUS_WORKING), name_, items_, lastLine ? lastLine + 1 : shown.s);
-    ShowStatusCounted(view_, status, errors_);
+    char counted[sizeof status + 64];
+    view_.ShowWork(WithErrorCount(status, errors_, counted, sizeof counted));
   }
   bool Stopping() override {
     if (stopped_) return true;

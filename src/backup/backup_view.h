@@ -11,6 +11,8 @@ class BackupView {
   // The owner of the run's message boxes; null for none.
   virtual HWND Owner() = 0;
   virtual void ShowStatus(const char* text) = 0;
+  // The file or key at work, shown often: a view may leave it out.
+  virtual void ShowWork(const char* text) { ShowStatus(text); }
   // The bar over the whole run (one step a template) and the bar over one
   // template (one step a line): each set to steps, at 0.
   virtual void StartRunBar(unsigned steps) = 0;

@@ -126,6 +126,7 @@ class ConsoleView final : public BackupView {
   explicit ConsoleView(ConsoleOutput& output) : output_(output) {}
   HWND Owner() override { return nullptr; }
   void ShowStatus(const char* text) override { output_.WriteCodePage(text); }
+  void ShowWork(const char*) override {}  // a line a template is enough
   void StartRunBar(unsigned) override {}
   void StepRunBar() override {}
   void StartTemplateBar(unsigned) override {}
