@@ -26,12 +26,11 @@ std::vector<std::string> Rows(HWND dialog) {
   std::vector<std::string> rows;
   for (int row = 0; row < RowCount(dialog); ++row) {
     char text[600] = {};
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = row;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    item.stateMask = LVIS_SELECTED;
+    LVITEMA item = {.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE,
+                    .iItem = row,
+                    .stateMask = LVIS_SELECTED,
+                    .pszText = text,
+                    .cchTextMax = sizeof text};
     SendMessageA(List(dialog), LVM_GETITEMA, 0, LPARAM(&item));
     rows.push_back(std::to_string(item.iImage) + ":" + text + (item.state & LVIS_SELECTED ? "*" : ""));
   }
@@ -39,8 +38,7 @@ std::vector<std::string> Rows(HWND dialog) {
 }
 
 void Select(HWND dialog, std::initializer_list<int> rows) {
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED;
+  LVITEMA item = {.stateMask = LVIS_SELECTED};
   SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
   item.state = LVIS_SELECTED;
   for (int row : rows) SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
@@ -71,18 +69,13 @@ struct Editing {
     CreateDirectoryA(templates.c_str(), nullptr);
     SetProgramFolder(program.path().c_str());
   }
-  Editing& Then(std::function<void(HWND)> step) {
-    script.Then(DialogKind::TemplateEditor, std::move(step));
+  Editing& On(DialogKind kind, std::function<void(HWND)> step) {
+    script.Then(kind, std::move(step));
     return *this;
   }
-  Editing& Answer(std::function<void(HWND)> step) {
-    script.Then(DialogKind::OverwriteQuestion, std::move(step));
-    return *this;
-  }
-  Editing& Pick(std::function<void(HWND)> step) {
-    script.Then(DialogKind::KeyPicker, std::move(step));
-    return *this;
-  }
+  Editing& Then(std::function<void(HWND)> step) { return On(DialogKind::TemplateEditor, std::move(step)); }
+  Editing& Answer(std::function<void(HWND)> step) { return On(DialogKind::OverwriteQuestion, std::move(step)); }
+  Editing& Pick(std::function<void(HWND)> step) { return On(DialogKind::KeyPicker, std::move(step)); }
   int Run(const std::string& path = "") {
     const int result = RunTemplateEditor(nullptr, path.empty() ? nullptr : path.c_str());
     CHECK(script.Done());
@@ -95,8 +88,15 @@ struct Editing {
   }
 };
 
-void SaveAs(HWND question) { PostKey(question, WM_KEYDOWN, VK_RETURN); }
-void Overwrite(HWND question) { Click(question, IDC_OVERWRITE); }
+// Steps that press a button, or a key on the focused control.
+std::function<void(HWND)> Press(int id) {
+  return [id](HWND dialog) { Click(dialog, id); };
+}
+std::function<void(HWND)> Key(UINT message, WPARAM key) {
+  return [message, key](HWND dialog) { PostKey(dialog, message, key); };
+}
+const auto SaveAs = Key(WM_KEYDOWN, VK_RETURN);
+const auto Overwrite = Press(IDC_OVERWRITE);
 
 const std::string kLoaded = "Name\nDescription\rDir\r\nF:a\r\nZ:b\r\nno colon here\r\nS:c\r\nR:unterminated";
 
@@ -374,7 +374,7 @@ TEST_CASE("saving an opened template under another name") {
   WriteFileBytes(other, "Other\r\n\r\n\r\n");
   SUBCASE("an existing name asks; No asks for a name again") {
     e.person.saveAnswers = {other, e.templates + "new"};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    e.Then(Press(IDOK)).Answer(SaveAs);
     CHECK(e.Run(path) == 1);
     CHECK(ReadFileBytes(e.templates + "new") == "T\r\n\r\n\r\n");
     CHECK(ReadFileBytes(other) == "Other\r\n\r\n\r\n");
@@ -384,19 +384,19 @@ TEST_CASE("saving an opened template under another name") {
   SUBCASE("Yes replaces the existing file") {
     e.person.saveAnswers = {other};
     e.person.answers = {IDYES};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    e.Then(Press(IDOK)).Answer(SaveAs);
     CHECK(e.Run(path) == 1);
     CHECK(ReadFileBytes(other) == "T\r\n\r\n\r\n");
   }
   SUBCASE("Cancel in the question, or in the save dialog, goes back to the editor") {
     e.person.saveAnswers = {other, ""};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer([](HWND question) { PostKey(question, WM_KEYDOWN, VK_ESCAPE); })
-        .Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer([](HWND question) { PostKey(question, WM_SYSKEYDOWN, VK_F4); })
-        .Then([](HWND dialog) { Click(dialog, IDOK); })
+    e.Then(Press(IDOK))
+        .Answer(Key(WM_KEYDOWN, VK_ESCAPE))
+        .Then(Press(IDOK))
+        .Answer(Key(WM_SYSKEYDOWN, VK_F4))
+        .Then(Press(IDOK))
         .Answer(SaveAs)
-        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+        .Then(Press(IDCANCEL));
     CHECK(e.Run(path) == 0);
     CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_SAME_NAME_OVERWRITE)});
     CHECK(e.person.dialogTitles.size() == 2);
@@ -413,8 +413,9 @@ TEST_CASE("a template that cannot be opened or read leaves the editor empty") {
      rows = Rows(dialog);
      name = ItemText(dialog, IDC_NAME_EDIT);
      Click(dialog, IDOK);
-   }).Answer([](HWND question) { Click(question, IDCANCEL); })
-      .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+   })
+      .Answer(Press(IDCANCEL))
+      .Then(Press(IDCANCEL));
   int expected = 0;
   SUBCASE("held open by another program") {
     WriteFileBytes(path, "Held\r\n\r\n\r\nF:a\r\n");
@@ -479,9 +480,7 @@ TEST_CASE("a file that cannot be written: retry, or go back to the editor with t
     CHECK(ReadFileBytes(e.templates + "saved.txt") == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
   }
   SUBCASE("held open: No goes back to the editor") {
-    e.Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer(Overwrite)
-        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+    e.Then(Press(IDOK)).Answer(Overwrite).Then(Press(IDCANCEL));
     CHECK(e.Run(path) == 0);
     CHECK(e.Shown() == std::vector<std::string>{openFailed});
     held.reset();
