@@ -52,25 +52,17 @@ TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty o
 TEST_CASE("samples become 16-bit frames with normalised loops and guard frames") {
     XmSong song = basicSong(1, 1);
     XmSongInstrument& ins = song.instruments[0];
-    XmSongSample eight;
-    eight.sixteenBit = false;
-    eight.frames = {1, -1, 127, -128, 5};
-    eight.loopType = 3;  // both loop bits: ping-pong
-    eight.loopStart = 1;
-    eight.loopLength = 2;
+    // Both loop bits: ping-pong.
+    XmSongSample eight{
+        .frames = {1, -1, 127, -128, 5}, .sixteenBit = false, .loopStart = 1, .loopLength = 2, .loopType = 3};
     XmSongSample sixteen = flatSample(500, -7);
     sixteen.frames[0] = 1000;
     sixteen.frames[100] = 1234;
     sixteen.loopStart = 100;
     sixteen.loopLength = 300;
-    XmSongSample once = flatSample(10, 5);
-    once.loopType = 0;
-    once.loopStart = 3;
-    XmSongSample zeroLoop = flatSample(10, 5);
-    zeroLoop.loopLength = 0;
-    XmSongSample beyond = flatSample(10, 5);
-    beyond.loopStart = 6;
-    beyond.loopLength = 8;  // the loop end is clamped to the sample end
+    const std::vector<int16_t> five(10, 5);
+    XmSongSample once{.frames = five, .loopStart = 3, .loopLength = 10}, zeroLoop{.frames = five, .loopType = 1};
+    XmSongSample beyond{.frames = five, .loopStart = 6, .loopLength = 8, .loopType = 1};  // clamped to the sample end
     ins.samples = {eight, sixteen, once, zeroLoop, beyond};
     ins.fadeout = 0x9000;
     ins.volume.points = {{0, 64}};  // one point: switched off

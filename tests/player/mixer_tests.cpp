@@ -6,7 +6,6 @@
 #include <doctest.h>
 
 #include <cmath>
-#include <tuple>
 #include <vector>
 
 namespace {
@@ -17,12 +16,6 @@ XmSong songWithSample(const XmSongSample& sample, int channels = 1) {
     XmSong song = basicSong(channels, 64);  // longer than a second: no repeated notes
     song.instruments[0] = instrumentWith(sample);
     return song;
-}
-
-XmSongSample framesSample(std::vector<int16_t> frames, uint8_t loopType, uint32_t start, uint32_t length) {
-    XmSongSample s;
-    std::tie(s.frames, s.loopType, s.loopStart, s.loopLength) = std::tie(frames, loopType, start, length);
-    return s;
 }
 
 // A voice that plays s at a fixed step with settled gains (no ramp).
@@ -65,7 +58,7 @@ constexpr uint64_t ONE = 1ull << 32;
 }  // namespace
 
 TEST_CASE("a sample without loop plays to its end and falls silent; the empty sample adds nothing") {
-    LoadedSong s(songWithSample(framesSample({100, 200, 300, 400}, 0, 0, 0)));
+    LoadedSong s(songWithSample({.frames = {100, 200, 300, 400}}));
     XmVoice& v = settledVoice(0, s.m->instruments[0].samples[0], ONE / 2, 255, 0);
     XmVoice& empty = settledVoice(1, &xmEmptySample, ONE, 255, 255);
     std::vector<float> out = mix(12);  // 200: towards the zero past the end
@@ -78,19 +71,21 @@ TEST_CASE("a sample without loop plays to its end and falls silent; the empty sa
 }
 
 TEST_CASE("a forward loop shorter than the step wraps by whole loop lengths") {
-    LoadedSong s(songWithSample(framesSample({0, 1000, 2000, 3000, 4000, 5000, 6000, 7000}, 1, 4, 4)));
+    const std::vector<int16_t> rising = {0, 1000, 2000, 3000, 4000, 5000, 6000, 7000};
+    LoadedSong s(songWithSample({.frames = rising, .loopStart = 4, .loopLength = 4, .loopType = 1}));
     XmVoice& v = settledVoice(0, s.m->instruments[0].samples[0], 5 * ONE, 255, 255);
     checkLeft(mix(9), {0, 5000, 6000, 7000, 4000, 5000, 6000, 7000, 4000});
     CHECK(v.position == 5);
 
     // Started past the loop end, a voice plays on to the sample end first.
-    LoadedSong early(songWithSample(framesSample({0, 1000, 2000, 3000, 4000, 5000, 6000, 7000}, 1, 0, 4)));
+    LoadedSong early(songWithSample({.frames = rising, .loopLength = 4, .loopType = 1}));
     settledVoice(0, early.m->instruments[0].samples[0], ONE, 255, 255).position = 5;
     checkLeft(mix(5), {5000, 6000, 7000, 0, 1000});
 }
 
 TEST_CASE("a ping-pong loop reflects at both ends and keeps its direction across chunks") {
-    LoadedSong s(songWithSample(framesSample({0, 1000, 2000, 3000, 4000, 5000}, 2, 2, 4)));
+    LoadedSong s(
+        songWithSample({.frames = {0, 1000, 2000, 3000, 4000, 5000}, .loopStart = 2, .loopLength = 4, .loopType = 2}));
     XmSample* smp = s.m->instruments[0].samples[0];
     const int frames = 600;
     settledVoice(0, smp, ONE * 3 / 4, 255, 255);
@@ -110,7 +105,7 @@ TEST_CASE("a ping-pong loop reflects at both ends and keeps its direction across
           Values{end.position, end.fraction, end.direction});
 
     // Landing exactly on the loop start plays that frame before turning.
-    LoadedSong z(songWithSample(framesSample({0, 1000, 2000, 3000, 4000}, 2, 0, 4)));
+    LoadedSong z(songWithSample({.frames = {0, 1000, 2000, 3000, 4000}, .loopLength = 4, .loopType = 2}));
     XmVoice& back = settledVoice(0, z.m->instruments[0].samples[0], ONE, 255, 255);
     back.position = 2;
     back.direction = 2;
