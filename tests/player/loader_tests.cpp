@@ -30,12 +30,9 @@ TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty o
     song.restart = 3;  // at songLength: wraps to the first order
     LoadedSong s(song);
     REQUIRE(s.m);
-    CHECK(s.m->songLength == 3);
-    CHECK(s.m->restartPosition == 0);
-    CHECK(s.m->channelCount == 3);
-    CHECK(s.m->usedPatterns == 6);
-    CHECK(s.m->patternCount == 6);
-    CHECK(s.m->initialGlobalVolume == 64);
+    // Song length, restart, channels, used and stored patterns, global volume.
+    CHECK(Values{s.m->songLength, s.m->restartPosition, s.m->channelCount, s.m->usedPatterns, s.m->patternCount,
+                 s.m->initialGlobalVolume} == Values{3, 0, 3, 6, 6, 64});
     CHECK_UNARY(s.m->tickHandler == &xmTick);
     const XmCell* c = s.m->patterns[0].cells;
     CHECK(std::memcmp(&c[0], "\x31\x01\x30\x0C\x20", 5) == 0);
