@@ -73,6 +73,13 @@ Step CloseBox() {
 
 XmModule* SlotOf(HWND dialog) { return reinterpret_cast<XmModule*>(GetWindowLongPtrA(dialog, GWLP_USERDATA)); }
 
+// Inside the box: no module loaded, no device open, no refill thread.
+void CheckSilent(HWND dialog) {
+  CHECK(SlotOf(dialog) == nullptr);
+  CHECK(xmPlayback.waveDevice == nullptr);
+  CHECK(xmPlayback.refillThread == nullptr);
+}
+
 // ---------------------------------------------------------------------------
 // Sound
 
@@ -267,8 +274,7 @@ TEST_SUITE("with a device") {
                                GetWindowTextA(dialog, text, sizeof text);
                                title = text;
                                version = ItemText(dialog, IDC_ABOUT_VERSION);
-                               CHECK(SlotOf(dialog) == nullptr);
-                               CHECK(xmPlayback.waveDevice == nullptr);
+                               CheckSilent(dialog);
                              }),
                              ClickIcon(),
                              WaitUntilPlaying(first),
@@ -327,12 +333,7 @@ TEST_SUITE("with a device") {
       CHECK(seen.slot);
       CheckStopped(seen);
     }
-    RunAboutScript(main, {Wait(300), Do([](HWND dialog) {
-                            CHECK(SlotOf(dialog) == nullptr);
-                            CHECK(xmPlayback.waveDevice == nullptr);
-                            CHECK(xmPlayback.refillThread == nullptr);
-                          }),
-                          CloseBox()});
+    RunAboutScript(main, {Wait(300), Do(CheckSilent), CloseBox()});
     CHECK(person.shown.empty());
   }
 
@@ -358,9 +359,7 @@ TEST_SUITE("with a device") {
       Playing retried;
       SetResourceFile(copy.Load());
       RunAboutScript(main, {ClickIcon(), Wait(200), Do([](HWND dialog) {
-                              CHECK(SlotOf(dialog) == nullptr);
-                              CHECK(xmPlayback.waveDevice == nullptr);
-                              CHECK(xmPlayback.refillThread == nullptr);
+                              CheckSilent(dialog);
                               SetResourceFile(nullptr);  // the program's own tune for the next click
                             }),
                             ClickIcon(), WaitUntilPlaying(retried), PressEscape()});

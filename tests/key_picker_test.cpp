@@ -18,9 +18,7 @@ namespace {
 HWND TreeOf(HWND dialog) { return GetDlgItem(dialog, IDC_KEY_TREE); }
 
 bool HasButton(HWND tree, HTREEITEM item) {
-  TVITEMA get = {};
-  get.mask = TVIF_HANDLE | TVIF_CHILDREN;
-  get.hItem = item;
+  TVITEMA get = {.mask = TVIF_HANDLE | TVIF_CHILDREN, .hItem = item};
   SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&get));
   return get.cChildren != 0;
 }
@@ -40,10 +38,7 @@ std::vector<std::string> Rows(HWND dialog) {
     std::string line;
     for (int column = 0; column < 3; ++column) {
       char text[300] = {};
-      LVITEMA item = {};
-      item.iSubItem = column;
-      item.pszText = text;
-      item.cchTextMax = sizeof text;
+      LVITEMA item = {.iSubItem = column, .pszText = text, .cchTextMax = sizeof text};
       SendMessageA(list, LVM_GETITEMTEXTA, WPARAM(row), LPARAM(&item));
       line += (column ? "|" : "") + std::string(text);
     }
@@ -61,12 +56,6 @@ std::string Pick(std::function<void(HWND)> steps) {
   return picked ? picked.get() : "(none)";
 }
 
-std::string Bytes(std::initializer_list<int> bytes) {
-  std::string s;
-  for (int b : bytes) s += char(b);
-  return s;
-}
-
 }  // namespace
 
 TEST_CASE("the tree starts with the four roots, each with a button, and fills as it opens") {
@@ -77,11 +66,12 @@ TEST_CASE("the tree starts with the four roots, each with a button, and fills as
   CreateKey(HKEY_CURRENT_USER, sub + "\\Alpha");
   SetDword(HKEY_CURRENT_USER, sub, "Count", 26);
   SetDword(HKEY_CURRENT_USER, sub, "Minus", 0xFFFFFFFF);
-  SetValue(HKEY_CURRENT_USER, sub, "Twenty", REG_BINARY, Bytes({0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}));
+  SetValue(HKEY_CURRENT_USER, sub, "Twenty", REG_BINARY,
+           std::string{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19});
   SetValue(HKEY_CURRENT_USER, sub, "Sixteen", REG_BINARY, std::string(16, '\xAB'));
-  SetValue(HKEY_CURRENT_USER, sub, "Five", 5, Bytes({0, 0, 0, 26}));
-  SetValue(HKEY_CURRENT_USER, sub, "Short", REG_DWORD, Bytes({1, 2}));
-  SetValue(HKEY_CURRENT_USER, sub, "Quad", REG_QWORD, Bytes({1, 0, 0, 0, 0, 0, 0, 0}));
+  SetValue(HKEY_CURRENT_USER, sub, "Five", 5, std::string{0, 0, 0, 26});
+  SetValue(HKEY_CURRENT_USER, sub, "Short", REG_DWORD, std::string{1, 2});
+  SetValue(HKEY_CURRENT_USER, sub, "Quad", REG_QWORD, std::string{1, 0, 0, 0, 0, 0, 0, 0});
   SetValue(HKEY_CURRENT_USER, sub, "Multi", REG_MULTI_SZ, std::string("first\0second\0\0", 14));
   SetValue(HKEY_CURRENT_USER, sub, "Expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11));
   SetValue(HKEY_CURRENT_USER, sub, "Bare", REG_SZ, "no terminator");

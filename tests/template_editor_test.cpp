@@ -17,21 +17,22 @@
 
 namespace {
 
+using Texts = std::vector<std::string>;
+
 HWND List(HWND dialog) { return GetDlgItem(dialog, IDC_ENTRY_LIST); }
 
 int RowCount(HWND dialog) { return int(SendMessageA(List(dialog), LVM_GETITEMCOUNT, 0, 0)); }
 
 // Rows as "image:text", with "*" after selected ones.
-std::vector<std::string> Rows(HWND dialog) {
-  std::vector<std::string> rows;
+Texts Rows(HWND dialog) {
+  Texts rows;
   for (int row = 0; row < RowCount(dialog); ++row) {
     char text[600] = {};
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE;
-    item.iItem = row;
-    item.pszText = text;
-    item.cchTextMax = sizeof text;
-    item.stateMask = LVIS_SELECTED;
+    LVITEMA item = {.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_STATE,
+                    .iItem = row,
+                    .stateMask = LVIS_SELECTED,
+                    .pszText = text,
+                    .cchTextMax = sizeof text};
     SendMessageA(List(dialog), LVM_GETITEMA, 0, LPARAM(&item));
     rows.push_back(std::to_string(item.iImage) + ":" + text + (item.state & LVIS_SELECTED ? "*" : ""));
   }
@@ -39,8 +40,7 @@ std::vector<std::string> Rows(HWND dialog) {
 }
 
 void Select(HWND dialog, std::initializer_list<int> rows) {
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED;
+  LVITEMA item = {.stateMask = LVIS_SELECTED};
   SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
   item.state = LVIS_SELECTED;
   for (int row : rows) SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
@@ -71,32 +71,34 @@ struct Editing {
     CreateDirectoryA(templates.c_str(), nullptr);
     SetProgramFolder(program.path().c_str());
   }
-  Editing& Then(std::function<void(HWND)> step) {
-    script.Then(DialogKind::TemplateEditor, std::move(step));
+  Editing& On(DialogKind kind, std::function<void(HWND)> step) {
+    script.Then(kind, std::move(step));
     return *this;
   }
-  Editing& Answer(std::function<void(HWND)> step) {
-    script.Then(DialogKind::OverwriteQuestion, std::move(step));
-    return *this;
-  }
-  Editing& Pick(std::function<void(HWND)> step) {
-    script.Then(DialogKind::KeyPicker, std::move(step));
-    return *this;
-  }
+  Editing& Then(std::function<void(HWND)> step) { return On(DialogKind::TemplateEditor, std::move(step)); }
+  Editing& Answer(std::function<void(HWND)> step) { return On(DialogKind::OverwriteQuestion, std::move(step)); }
+  Editing& Pick(std::function<void(HWND)> step) { return On(DialogKind::KeyPicker, std::move(step)); }
   int Run(const std::string& path = "") {
     const int result = RunTemplateEditor(nullptr, path.empty() ? nullptr : path.c_str());
     CHECK(script.Done());
     return result;
   }
-  std::vector<std::string> Shown() const {
-    std::vector<std::string> texts;
+  Texts Shown() const {
+    Texts texts;
     for (const ShownMessage& m : person.shown) texts.push_back(m.text);
     return texts;
   }
 };
 
-void SaveAs(HWND question) { PostKey(question, WM_KEYDOWN, VK_RETURN); }
-void Overwrite(HWND question) { Click(question, IDC_OVERWRITE); }
+// Steps that press a button, or a key on the focused control.
+std::function<void(HWND)> Press(int id) {
+  return [id](HWND dialog) { Click(dialog, id); };
+}
+std::function<void(HWND)> Key(UINT message, WPARAM key) {
+  return [message, key](HWND dialog) { PostKey(dialog, message, key); };
+}
+const auto SaveAs = Key(WM_KEYDOWN, VK_RETURN);
+const auto Overwrite = Press(IDC_OVERWRITE);
 
 const std::string kLoaded = "Name\nDescription\rDir\r\nF:a\r\nZ:b\r\nno colon here\r\nS:c\r\nR:unterminated";
 
@@ -114,8 +116,8 @@ TEST_CASE("each kind makes its row and its line; an empty field or no kind makes
     AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "D:\\tree\\*.*", true);
     AddEntry(dialog, IDC_KIND_RELATION, IDC_EXE_PATH, "C:\\Mail\\mail.exe");
     AddEntry(dialog, IDC_KIND_INI, IDC_INI_FILE, "C:\\Windows\\win.ini");
-    CHECK(Rows(dialog) == std::vector<std::string>{"0:", "1:C:\\Mail\\*.ini", "3:HKCU\\Software\\Mail",
-                                                   "0:", "2:D:\\tree\\*.*", "4:C:\\Mail\\mail.exe", "5:(INI)"});
+    CHECK(Rows(dialog) == Texts{"0:", "1:C:\\Mail\\*.ini", "3:HKCU\\Software\\Mail", "0:", "2:D:\\tree\\*.*",
+                                "4:C:\\Mail\\mail.exe", "5:(INI)"});
     Click(dialog, IDOK);
   });
   CHECK(e.Run() == 1);
@@ -135,17 +137,13 @@ TEST_CASE("an opened template shows its entries by kind and is saved back withou
   Editing e;
   const std::string path = e.templates + "loaded.txt";
   WriteFileBytes(path, kLoaded);
-  std::vector<std::string> rows, header;
   e.Then([&](HWND dialog) {
-     rows = Rows(dialog);
-     header = {ItemText(dialog, IDC_NAME_EDIT), ItemText(dialog, IDC_DESCRIPTION_EDIT),
-               ItemText(dialog, IDC_DIRECTORY_EDIT)};
+     CHECK(Texts{ItemText(dialog, IDC_NAME_EDIT), ItemText(dialog, IDC_DESCRIPTION_EDIT),
+                 ItemText(dialog, IDC_DIRECTORY_EDIT)} == Texts{"Name", "Description", "Dir"});
+     CHECK(Rows(dialog) == Texts{"1:a", "0:b", "2:c"});  // a last line without a line end is not an entry
      Click(dialog, IDOK);
    }).Answer(Overwrite);
   CHECK(e.Run(path) == 1);
-  CHECK(header == std::vector<std::string>{"Name", "Description", "Dir"});
-  // A last line without a line end is not an entry.
-  CHECK(rows == std::vector<std::string>{"1:a", "0:b", "2:c"});
   CHECK(ReadFileBytes(path) == "Name\r\nDescription\r\nDir\r\nF:a\r\n?:b\r\nS:c\r\n");
   CHECK(e.person.shown.empty());  // overwriting asks nothing more
   CHECK(e.person.dialogTitles.empty());
@@ -153,11 +151,10 @@ TEST_CASE("an opened template shows its entries by kind and is saved back withou
   // A double-byte first character counts as one before the colon.
   WriteFileBytes(path, "N\r\nD\r\nX\r\n\x82\xa0:b\r\n");  // "あ:b" in Shift-JIS
   e.Then([&](HWND dialog) {
-    rows = Rows(dialog);
+    CHECK(Rows(dialog) == (JapaneseSystem() ? Texts{"0:b"} : Texts{}));
     Click(dialog, IDCANCEL);
   });
   CHECK(e.Run(path) == 0);
-  CHECK(rows == (JapaneseSystem() ? std::vector<std::string>{"0:b"} : std::vector<std::string>{}));
 }
 
 TEST_CASE("each kind button enables its own field and browse button, and disables the others") {
@@ -187,12 +184,12 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
   // through the ANSI registry calls, which take at most 260 characters.
   const std::string longName(210, 'k');
   CreateKey(HKEY_CURRENT_USER, key.subPath() + "\\" + longName);
-  std::vector<std::string> fields;
+  Texts fields;
   auto keep = [&](HWND dialog) {
     for (int id : {IDC_FILE_PATH, IDC_KEY_PATH, IDC_EXE_PATH, IDC_INI_FILE}) fields.push_back(ItemText(dialog, id));
   };
-  const std::vector<std::string> keyPath = {"HKEY_CURRENT_USER", "Software", "ArkivantoTests", "EditorPick"};
-  std::vector<std::string> longPath = keyPath;
+  const Texts keyPath = {"HKEY_CURRENT_USER", "Software", "ArkivantoTests", "EditorPick"};
+  Texts longPath = keyPath;
   longPath.push_back(longName);
 
   auto browse = [](HWND dialog, int radio, int button) {
@@ -228,15 +225,14 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
         Click(dialog, IDCANCEL);
       });
   CHECK(e.Run() == 0);
-  CHECK(fields == std::vector<std::string>{"C:\\Data\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini",
-                                           "C:\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini",
-                                           "C:\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini"});
-  CHECK(e.Shown() == std::vector<std::string>{SystemText(ERROR_FILENAME_EXCED_RANGE),
-                                              SystemText(ERROR_FILENAME_EXCED_RANGE)});
+  CHECK(fields == Texts{"C:\\Data\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini", "C:\\*.*", key.path(),
+                        "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini", "C:\\*.*", key.path(), "C:\\Mail\\mail.exe",
+                        "C:\\Mail\\mail.ini"});
+  CHECK(e.Shown() == Texts{SystemText(ERROR_FILENAME_EXCED_RANGE), SystemText(ERROR_FILENAME_EXCED_RANGE)});
   CHECK(e.person.dialogTitles ==
-        std::vector<std::string>{"folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE),
-                                 "open:" + TextOf(IDS_CAPTION_SAVE_FILE), "folder:" + TextOf(IDS_SELECT_DIRECTORY),
-                                 "folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE)});
+        Texts{"folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE),
+              "open:" + TextOf(IDS_CAPTION_SAVE_FILE), "folder:" + TextOf(IDS_SELECT_DIRECTORY),
+              "folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE)});
   REQUIRE(e.person.fileDialogs.size() == 3);
   const ScriptedPerson::FileDialog& exe = e.person.fileDialogs[0];
   CHECK(exe.filter == std::string(DialogFilter(kExecutableFilter).get()) + "|*.exe|" +
@@ -248,17 +244,17 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
 TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
   Editing e;
   e.person.saveAnswer = e.templates + "rows.txt";
-  std::vector<std::vector<std::string>> seen;
   e.Then([&](HWND dialog) {
     for (const char* name : {"A", "B", "C", "D", "E"}) AddEntry(dialog, IDC_KIND_REGISTRY, IDC_KEY_PATH, name);
     Select(dialog, {1, 2});
     Click(dialog, IDC_MOVE_UP);
-    seen.push_back(Rows(dialog));
+    const Texts movedUp = {"3:B*", "3:C*", "3:A", "3:D", "3:E"};
+    CHECK(Rows(dialog) == movedUp);
     Click(dialog, IDC_MOVE_UP);  // the block is at the top already
-    seen.push_back(Rows(dialog));
+    CHECK(Rows(dialog) == movedUp);
     Select(dialog, {0, 1, 4});
     Click(dialog, IDC_MOVE_DOWN);
-    seen.push_back(Rows(dialog));
+    CHECK(Rows(dialog) == Texts{"3:A", "3:B*", "3:C*", "3:D", "3:E*"});
     Click(dialog, IDC_UPDATE_ENTRY);  // three selected
     Select(dialog, {});
     Click(dialog, IDC_UPDATE_ENTRY);
@@ -268,28 +264,21 @@ TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
     Click(dialog, IDC_UPDATE_ENTRY);                     // and the selected row as it was
     SetItemText(dialog, IDC_FILE_PATH, "C:\\x\\*.*");
     Click(dialog, IDC_UPDATE_ENTRY);
-    seen.push_back(Rows(dialog));
+    CHECK(Rows(dialog) == Texts{"3:A", "3:B", "3:C", "1:C:\\x\\*.**", "3:E", "0:"});
     Select(dialog, {0, 5});
     e.person.answers = {IDNO, IDYES};
+    Click(dialog, IDC_DELETE_ENTRIES);  // No deletes nothing
+    CHECK(Rows(dialog) == Texts{"3:A*", "3:B", "3:C", "1:C:\\x\\*.*", "3:E", "0:*"});
     Click(dialog, IDC_DELETE_ENTRIES);
-    seen.push_back(Rows(dialog));
-    Click(dialog, IDC_DELETE_ENTRIES);
-    seen.push_back(Rows(dialog));
+    CHECK(Rows(dialog) == Texts{"3:B", "3:C", "1:C:\\x\\*.*", "3:E"});
     Click(dialog, IDOK);
   });
   CHECK(e.Run() == 1);
-  REQUIRE(seen.size() == 6);
-  CHECK(seen[0] == std::vector<std::string>{"3:B*", "3:C*", "3:A", "3:D", "3:E"});
-  CHECK(seen[1] == seen[0]);
-  CHECK(seen[2] == std::vector<std::string>{"3:A", "3:B*", "3:C*", "3:D", "3:E*"});
-  CHECK(seen[3] == std::vector<std::string>{"3:A", "3:B", "3:C", "1:C:\\x\\*.**", "3:E", "0:"});
-  CHECK(seen[4] == std::vector<std::string>{"3:A*", "3:B", "3:C", "1:C:\\x\\*.*", "3:E", "0:*"});  // No deletes nothing
-  CHECK(seen[5] == std::vector<std::string>{"3:B", "3:C", "1:C:\\x\\*.*", "3:E"});
   CHECK(ReadFileBytes(e.templates + "rows.txt") == "\r\n\r\n\r\nR:B\r\nR:C\r\nF:C:\\x\\*.*\r\nR:E\r\n");
   char question[256];
   wsprintfA(question, LoadMessage(IDS_DELETE_TASKS_QUESTION), 2);
-  CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_TWO_OR_MORE_SELECTED), TextOf(IDS_NO_TEMPLATES_SELECTED),
-                                              TextOf(IDS_NO_TEMPLATES_SELECTED), question, question});
+  CHECK(e.Shown() == Texts{TextOf(IDS_TWO_OR_MORE_SELECTED), TextOf(IDS_NO_TEMPLATES_SELECTED),
+                           TextOf(IDS_NO_TEMPLATES_SELECTED), question, question});
   CHECK(e.person.shown[0].caption == TextOf(IDS_CAPTION_NOTIFY));
   CHECK(e.person.shown[0].type == MB_ICONINFORMATION);
   CHECK(e.person.shown[3] ==
@@ -315,11 +304,11 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
     e.Then([](HWND dialog) {
       Select(dialog, {0});
       Click(dialog, IDC_UPDATE_ENTRY);  // no kind chosen
-      CHECK(Rows(dialog) == std::vector<std::string>{"1:a*", "1:b"});
+      CHECK(Rows(dialog) == Texts{"1:a*", "1:b"});
       Click(dialog, IDCANCEL);
     });
     CHECK(e.Run(path) == 0);
-    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_CANCEL_EDITING)});
+    CHECK(e.Shown() == Texts{TextOf(IDS_CANCEL_EDITING)});
   }
   SUBCASE("a real move asks; No stays, Yes leaves; Esc and the close box ask the same") {
     e.person.answers = {IDNO, IDNO, IDYES};
@@ -349,7 +338,7 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
     CHECK(e.Run(path) == 0);
     char question[256];
     wsprintfA(question, LoadMessage(IDS_DELETE_TASKS_QUESTION), 1);
-    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_CANCEL_EDITING), question, TextOf(IDS_CANCEL_EDITING)});
+    CHECK(e.Shown() == Texts{TextOf(IDS_CANCEL_EDITING), question, TextOf(IDS_CANCEL_EDITING)});
   }
   SUBCASE("a field too long for an entry is refused before anything changes") {
     e.Then([](HWND dialog) {
@@ -374,7 +363,7 @@ TEST_CASE("saving an opened template under another name") {
   WriteFileBytes(other, "Other\r\n\r\n\r\n");
   SUBCASE("an existing name asks; No asks for a name again") {
     e.person.saveAnswers = {other, e.templates + "new"};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    e.Then(Press(IDOK)).Answer(SaveAs);
     CHECK(e.Run(path) == 1);
     CHECK(ReadFileBytes(e.templates + "new") == "T\r\n\r\n\r\n");
     CHECK(ReadFileBytes(other) == "Other\r\n\r\n\r\n");
@@ -384,21 +373,21 @@ TEST_CASE("saving an opened template under another name") {
   SUBCASE("Yes replaces the existing file") {
     e.person.saveAnswers = {other};
     e.person.answers = {IDYES};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); }).Answer(SaveAs);
+    e.Then(Press(IDOK)).Answer(SaveAs);
     CHECK(e.Run(path) == 1);
     CHECK(ReadFileBytes(other) == "T\r\n\r\n\r\n");
   }
   SUBCASE("Cancel in the question, or in the save dialog, goes back to the editor") {
     e.person.saveAnswers = {other, ""};
-    e.Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer([](HWND question) { PostKey(question, WM_KEYDOWN, VK_ESCAPE); })
-        .Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer([](HWND question) { PostKey(question, WM_SYSKEYDOWN, VK_F4); })
-        .Then([](HWND dialog) { Click(dialog, IDOK); })
+    e.Then(Press(IDOK))
+        .Answer(Key(WM_KEYDOWN, VK_ESCAPE))
+        .Then(Press(IDOK))
+        .Answer(Key(WM_SYSKEYDOWN, VK_F4))
+        .Then(Press(IDOK))
         .Answer(SaveAs)
-        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+        .Then(Press(IDCANCEL));
     CHECK(e.Run(path) == 0);
-    CHECK(e.Shown() == std::vector<std::string>{TextOf(IDS_SAME_NAME_OVERWRITE)});
+    CHECK(e.Shown() == Texts{TextOf(IDS_SAME_NAME_OVERWRITE)});
     CHECK(e.person.dialogTitles.size() == 2);
   }
   CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\n");
@@ -407,14 +396,13 @@ TEST_CASE("saving an opened template under another name") {
 TEST_CASE("a template that cannot be opened or read leaves the editor empty") {
   Editing e;
   const std::string path = e.templates + "t.txt";
-  std::vector<std::string> rows;
-  std::string name;
   e.Then([&](HWND dialog) {
-     rows = Rows(dialog);
-     name = ItemText(dialog, IDC_NAME_EDIT);
+     CHECK(Rows(dialog).empty());
+     CHECK(ItemText(dialog, IDC_NAME_EDIT).empty());
      Click(dialog, IDOK);
-   }).Answer([](HWND question) { Click(question, IDCANCEL); })
-      .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+   })
+      .Answer(Press(IDCANCEL))
+      .Then(Press(IDCANCEL));
   int expected = 0;
   SUBCASE("held open by another program") {
     WriteFileBytes(path, "Held\r\n\r\n\r\nF:a\r\n");
@@ -431,8 +419,6 @@ TEST_CASE("a template that cannot be opened or read leaves the editor empty") {
     CHECK(e.Run(path) == 0);
     expected = IDS_CANT_READ_TEMPLATE;
   }
-  CHECK(rows.empty());
-  CHECK(name.empty());
   CHECK(e.person.shown == std::vector<ShownMessage>{{TextOf(expected), TextOf(IDS_CAPTION_ERROR), MB_ICONERROR}});
 }
 
@@ -461,29 +447,26 @@ TEST_CASE("a file that cannot be written: retry, or go back to the editor with t
     FilledDrive full;
     e.person.saveAnswers = {full.path() + "full.txt", e.templates + "saved.txt"};
     e.person.answers = {IDYES, IDNO};
-    std::vector<std::string> rows;
     e.Then([](HWND dialog) {
        AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "b");
        Click(dialog, IDOK);
-     }).Answer(SaveAs)
+     })
+        .Answer(SaveAs)
         .Then([&](HWND dialog) {
-          rows = Rows(dialog);
+          CHECK(Rows(dialog) == Texts{"1:a", "1:b"});
           Click(dialog, IDOK);
         })
         .Answer(SaveAs);
     held.reset();
     CHECK(e.Run(path) == 1);
-    CHECK(rows == std::vector<std::string>{"1:a", "1:b"});
     const ShownMessage retry = {writeFailed, TextOf(IDS_CANT_OPEN_FILE), MB_YESNO | MB_ICONERROR};
     CHECK(e.person.shown == std::vector<ShownMessage>{retry, retry});
     CHECK(ReadFileBytes(e.templates + "saved.txt") == "T\r\n\r\n\r\nF:a\r\nF:b\r\n");
   }
   SUBCASE("held open: No goes back to the editor") {
-    e.Then([](HWND dialog) { Click(dialog, IDOK); })
-        .Answer(Overwrite)
-        .Then([](HWND dialog) { Click(dialog, IDCANCEL); });
+    e.Then(Press(IDOK)).Answer(Overwrite).Then(Press(IDCANCEL));
     CHECK(e.Run(path) == 0);
-    CHECK(e.Shown() == std::vector<std::string>{openFailed});
+    CHECK(e.Shown() == Texts{openFailed});
     held.reset();
     CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\nF:a\r\n");
   }

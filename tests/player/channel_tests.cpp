@@ -21,11 +21,7 @@ int voiceFrequency(const XmVoice& v) {
 int frequencyOfPeriod(bool linear, int period, int delta = 0) {
     XmModule m = tableModule(linear);
     XmVoice v{};
-    XmChannel ch{};
-    ch.voice = &v;
-    ch.period = period;
-    ch.periodDelta = delta;
-    ch.updateFlags = XM_UPDATE_FREQUENCY;
+    XmChannel ch{.updateFlags = XM_UPDATE_FREQUENCY, .voice = &v, .period = period, .periodDelta = delta};
     xmVoiceUpdate(ch, &xmEmptySample, m);
     return voiceFrequency(v);
 }
@@ -58,14 +54,8 @@ TEST_CASE("note periods and frequencies of both tables") {
 TEST_CASE("voice volume and gains from channel volume, envelopes and panning") {
     XmModule m = tableModule(true);
     XmVoice v{};
-    XmChannel ch{};
-    ch.voice = &v;
-    ch.volume = 64;
-    ch.volumeEnvOut = 64;
-    ch.fadeoutVolume = 65536;
-    ch.panning = 128;
-    ch.panningEnvOut = 32;
-    ch.updateFlags = XM_UPDATE_VOLUME | XM_UPDATE_PANNING;
+    XmChannel ch{.updateFlags = XM_UPDATE_VOLUME | XM_UPDATE_PANNING, .voice = &v, .volume = 64, .panning = 128,
+                 .volumeEnvOut = 64, .panningEnvOut = 32, .fadeoutVolume = 65536};
     xmVoiceUpdate(ch, &xmEmptySample, m);
     CHECK(v.volume == 127);
     CHECK(Values{v.gainLeft, v.gainRight} == Values{63, 63});

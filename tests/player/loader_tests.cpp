@@ -30,12 +30,9 @@ TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty o
     song.restart = 3;  // at songLength: wraps to the first order
     LoadedSong s(song);
     REQUIRE(s.m);
-    CHECK(s.m->songLength == 3);
-    CHECK(s.m->restartPosition == 0);
-    CHECK(s.m->channelCount == 3);
-    CHECK(s.m->usedPatterns == 6);
-    CHECK(s.m->patternCount == 6);
-    CHECK(s.m->initialGlobalVolume == 64);
+    // Song length, restart, channels, used and stored patterns, global volume.
+    CHECK(Values{s.m->songLength, s.m->restartPosition, s.m->channelCount, s.m->usedPatterns, s.m->patternCount,
+                 s.m->initialGlobalVolume} == Values{3, 0, 3, 6, 6, 64});
     CHECK_UNARY(s.m->tickHandler == &xmTick);
     const XmCell* c = s.m->patterns[0].cells;
     CHECK(std::memcmp(&c[0], "\x31\x01\x30\x0C\x20", 5) == 0);
@@ -52,25 +49,17 @@ TEST_CASE("patterns unpack to cells; orders past the stored patterns get empty o
 TEST_CASE("samples become 16-bit frames with normalised loops and guard frames") {
     XmSong song = basicSong(1, 1);
     XmSongInstrument& ins = song.instruments[0];
-    XmSongSample eight;
-    eight.sixteenBit = false;
-    eight.frames = {1, -1, 127, -128, 5};
-    eight.loopType = 3;  // both loop bits: ping-pong
-    eight.loopStart = 1;
-    eight.loopLength = 2;
+    // Both loop bits: ping-pong.
+    XmSongSample eight{
+        .frames = {1, -1, 127, -128, 5}, .sixteenBit = false, .loopStart = 1, .loopLength = 2, .loopType = 3};
     XmSongSample sixteen = flatSample(500, -7);
     sixteen.frames[0] = 1000;
     sixteen.frames[100] = 1234;
     sixteen.loopStart = 100;
     sixteen.loopLength = 300;
-    XmSongSample once = flatSample(10, 5);
-    once.loopType = 0;
-    once.loopStart = 3;
-    XmSongSample zeroLoop = flatSample(10, 5);
-    zeroLoop.loopLength = 0;
-    XmSongSample beyond = flatSample(10, 5);
-    beyond.loopStart = 6;
-    beyond.loopLength = 8;  // the loop end is clamped to the sample end
+    const std::vector<int16_t> five(10, 5);
+    XmSongSample once{.frames = five, .loopStart = 3, .loopLength = 10}, zeroLoop{.frames = five, .loopType = 1};
+    XmSongSample beyond{.frames = five, .loopStart = 6, .loopLength = 8, .loopType = 1};  // clamped to the sample end
     ins.samples = {eight, sixteen, once, zeroLoop, beyond};
     ins.fadeout = 0x9000;
     ins.volume.points = {{0, 64}};  // one point: switched off

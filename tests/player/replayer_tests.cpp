@@ -186,14 +186,12 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
     CHECK(xmChannels[0].voice->volume == 127);
     CHECK(Values{xmChannels[1].volumeEnvOut, xmChannels[1].volumeEnvTick} == Values{64, 4});  // held
     s.ticks(1);
-    CHECK(xmChannels[0].voice->volume == 0);
-    CHECK(xmChannels[1].fadeoutVolume == 65536 - 2000);
-    CHECK(xmChannels[2].volumeEnvOut == 32);
+    CHECK(Values{xmChannels[0].voice->volume, xmChannels[1].fadeoutVolume, xmChannels[2].volumeEnvOut} ==
+          Values{0, 65536 - 2000, 32});
     s.ticks(1);
     CHECK(xmChannels[2].volumeEnvOut == 24);
     s.ticks(4);
-    CHECK(xmChannels[1].fadeoutVolume == 65536 - 6 * 2000);
-    CHECK(xmChannels[1].volumeEnvOut == 24);
+    CHECK(Values{xmChannels[1].fadeoutVolume, xmChannels[1].volumeEnvOut} == Values{65536 - 6 * 2000, 24});
 }
 
 TEST_CASE("sample offset past the loop end restarts the playing voice instead of a new note") {
@@ -207,9 +205,8 @@ TEST_CASE("sample offset past the loop end restarts the playing voice instead of
     xmVoices[0].position = 30;
     s.ticks(1);
     CHECK(xmChannels[0].voice == &xmVoices[0]);
-    CHECK(xmVoices[0].position == 0);
     CHECK(xmVoices[32].sample == nullptr);
-    CHECK(xmChannels[1].voice->position == 512);
+    CHECK(Values{xmVoices[0].position, xmChannels[1].voice->position} == Values{0, 512});
 }
 
 TEST_CASE("tone portamento keeps the sounding voice; a note without instrument number ever is silent") {
@@ -240,8 +237,7 @@ TEST_CASE("position jump and pattern break on one row, in both channel orders") 
         song.patterns[0].at(0, 1) = c.second;
         LoadedSong s(song);
         s.ticks(2);
-        CHECK(s.m->orderIndex == 2);
-        CHECK(s.m->row == c.row);
+        CHECK(Values{s.m->orderIndex, s.m->row} == Values{2, c.row});
     }
 }
 

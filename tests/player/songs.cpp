@@ -52,10 +52,8 @@ std::vector<XmSong> seedSongs() {
     effects.instruments[0].vibratoRate = 20;
     effects.instruments[0].vibratoSweep = 4;
     effects.instruments[0].fadeout = 800;
-    effects.instruments.push_back(instrumentWith(flatSample(100, 9000)));
-    effects.instruments[1].samples[0].loopType = 2;
-    effects.instruments[1].samples[0].loopStart = 20;
-    effects.instruments[1].samples[0].loopLength = 30;
+    effects.instruments.push_back(
+        instrumentWith({.frames = std::vector<int16_t>(100, 9000), .loopStart = 20, .loopLength = 30, .loopType = 2}));
     const uint8_t params[4] = {0x00, 0x37, 0xF1, 0x42};
     for (int row = 0; row < 64; row++) {
         XmSongCell& a = effects.patterns[0].at(row, 0);

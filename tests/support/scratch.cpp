@@ -19,32 +19,29 @@ ScratchFolder::ScratchFolder(const char* name) {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
+// Calls visit with the name of each file and folder in a folder ("folder\\").
+static void ForEachEntry(const std::string& folder, const std::function<void(const std::string&, bool)>& visit) {
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileA((folder + "*").c_str(), &found));
+  if (!search) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") visit(name, found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  } while (FindNextFileA(search.get(), &found));
+}
+
 void RemoveTree(const std::string& path) {
   std::string folder = path;
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  WIN32_FIND_DATAA found;
-  FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
-  if (search) {
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string child = folder + "\\" + name;
-      SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        RemoveTree(child);
-      else
-        DeleteFileA(child.c_str());
-    } while (FindNextFileA(search.get(), &found));
-  }
-  search.reset();
+  ForEachEntry(folder + "\\", [&](const std::string& name, bool isFolder) {
+    const std::string child = folder + "\\" + name;
+    SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+    isFolder ? RemoveTree(child) : void(DeleteFileA(child.c_str()));
+  });
   RemoveDirectoryA(folder.c_str());
 }
 
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD written = 0;
-  if (file) WriteFile(file.get(), bytes.data(), DWORD(bytes.size()), &written, nullptr);
-}
+void WriteFileBytes(const std::string& path, const std::string& bytes) { WriteFileWide(Wide(path), bytes); }
 
 std::string ReadFileBytes(const std::string& path) {
   FileHandle file(
@@ -67,19 +64,11 @@ bool IsDirectory(const std::string& path) {
 std::vector<std::string> ListTree(const std::string& folder) {
   std::vector<std::string> names;
   std::function<void(const std::string&)> walk = [&](const std::string& relative) {
-    WIN32_FIND_DATAA found;
-    FindHandle search(FindFirstFileA((folder + relative + "*").c_str(), &found));
-    if (!search) return;
-    do {
-      const std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        names.push_back(relative + name + "\\");
-        walk(relative + name + "\\");
-      } else {
-        names.push_back(relative + name);
-      }
-    } while (FindNextFileA(search.get(), &found));
+    ForEachEntry(folder + relative, [&](const std::string& name, bool isFolder) {
+      const std::string entry = relative + name + (isFolder ? "\\" : "");
+      names.push_back(entry);
+      if (isFolder) walk(entry);
+    });
   };
   walk("");
   std::sort(names.begin(), names.end());

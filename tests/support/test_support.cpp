@@ -41,35 +41,29 @@ bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
   return true;
 }
 
-static ScriptedPerson::FileDialog Record(const OPENFILENAMEA* dialog) {
+// Records a save or open dialog ("save:" or "open:") and gives the answer.
+static bool AnswerFileDialog(ScriptedPerson& person, const char* kind, OPENFILENAMEA* dialog,
+                             const std::string& answer) {
+  person.dialogTitles.push_back(kind + std::string(dialog->lpstrTitle ? dialog->lpstrTitle : ""));
   std::string filter;
   for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1) filter += std::string(filter.empty() ? "" : "|") + p;
-  return {filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
-          dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags};
-}
-
-static bool AnswerFileDialog(OPENFILENAMEA* dialog, const std::string& answer) {
+  person.fileDialogs.push_back({filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
+                                dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags});
   if (answer.empty()) return false;
   snprintf(dialog->lpstrFile, dialog->nMaxFile, "%s", answer.c_str());
   return true;
 }
 
 bool ScriptedPerson::AskSaveFile(OPENFILENAMEA* dialog) {
-  dialogTitles.push_back(std::string("save:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
-  fileDialogs.push_back(Record(dialog));
   std::string answer = saveAnswer;
   if (!saveAnswers.empty()) {
     answer = saveAnswers.front();
     saveAnswers.pop_front();
   }
-  return AnswerFileDialog(dialog, answer);
+  return AnswerFileDialog(*this, "save:", dialog, answer);
 }
 
-bool ScriptedPerson::AskOpenFile(OPENFILENAMEA* dialog) {
-  dialogTitles.push_back(std::string("open:") + (dialog->lpstrTitle ? dialog->lpstrTitle : ""));
-  fileDialogs.push_back(Record(dialog));
-  return AnswerFileDialog(dialog, openAnswer);
-}
+bool ScriptedPerson::AskOpenFile(OPENFILENAMEA* dialog) { return AnswerFileDialog(*this, "open:", dialog, openAnswer); }
 
 std::string FileRestoreLines(const std::string& entry, const std::string& target) {
   return "IF \"%FILE%\"==\"1\" xcopy \"" + entry + "\\*.*\" \"" + target + "\" /e /c /q /h /r /k /y\r\n" +
@@ -118,9 +112,7 @@ HWND MainWindowFixture::window() const { return MainState().window; }
 
 void MainWindowFixture::Command(int id) { SendMessageA(window(), WM_COMMAND, WPARAM(id), 0); }
 
-bool MainWindowFixture::Pressed(int id) const {
-  return IsToolbarButtonChecked(id);
-}
+bool MainWindowFixture::Pressed(int id) const { return IsToolbarButtonChecked(id); }
 
 void MainWindowFixture::SetPressed(int id, bool pressed) {
   SendMessageA(MainState().toolbar, TB_CHECKBUTTON, WPARAM(id), MAKELPARAM(pressed ? TRUE : FALSE, 0));
@@ -276,11 +268,7 @@ std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent) {
 
 std::string TreeText(HWND tree, HTREEITEM item) {
   char text[1024] = {};
-  TVITEMA get = {};
-  get.mask = TVIF_HANDLE | TVIF_TEXT;
-  get.hItem = item;
-  get.pszText = text;
-  get.cchTextMax = sizeof text - 1;
+  TVITEMA get = {.mask = TVIF_HANDLE | TVIF_TEXT, .hItem = item, .pszText = text, .cchTextMax = sizeof text - 1};
   SendMessageA(tree, TVM_GETITEMA, 0, LPARAM(&get));
   return text;
 }
