@@ -148,9 +148,7 @@ int main(int argc, char** argv) {
          generation.Seconds());
 
   // The empty key shows what starting the registry editor costs by itself.
-  Export exports[] = {{"the empty key", "Empty", 1, {}, {}},
-                      {"N", "A", n + 1, {}, {}},
-                      {"2N", "", 2 * n + 4, {}, {}}};
+  Export exports[] = {{"the empty key", "Empty", 1, {}, {}}, {"N", "A", n + 1, {}, {}}, {"2N", "", 2 * n + 4, {}, {}}};
   const ScratchFolder folder("ArkivantoBenchRegistry");
   std::vector<double> windowTimes;
   for (unsigned round = 0; round < rounds; ++round) {
@@ -180,9 +178,10 @@ int main(int argc, char** argv) {
          Median(single.own) / Median(single.regedit), Median(twice.own) / Median(twice.regedit));
   printf("registry export scaling time(2N)/time(N): own %.2f (target: at most 2.30), regedit %.2f\n",
          Median(twice.own) / Median(single.own), Median(twice.regedit) / Median(single.regedit));
-  printf("registry export writer alone (no window, no file): writer alone/regedit at N %.2f, at 2N %.2f; "
-         "scaling time(2N)/time(N) %.2f\n",
-         Median(single.writerAlone) / Median(single.regedit), Median(twice.writerAlone) / Median(twice.regedit),
-         Median(twice.writerAlone) / Median(single.writerAlone));
+  printf(
+      "registry export writer alone (no window, no file): writer alone/regedit at N %.2f, at 2N %.2f; "
+      "scaling time(2N)/time(N) %.2f\n",
+      Median(single.writerAlone) / Median(single.regedit), Median(twice.writerAlone) / Median(twice.regedit),
+      Median(twice.writerAlone) / Median(single.writerAlone));
   return 0;
 }

@@ -350,8 +350,8 @@ TEST_SUITE("with a device") {
       const char* name;
       const std::string* bytes;
     };
-    for (const Case& c : {Case{"missing.exe", nullptr}, Case{"truncated.exe", &truncated},
-                          Case{"malformed.exe", &malformed}}) {
+    for (const Case& c :
+         {Case{"missing.exe", nullptr}, Case{"truncated.exe", &truncated}, Case{"malformed.exe", &malformed}}) {
       const std::string name = c.name;
       CAPTURE(name);
       ResourceCopy copy(folder, c.name, c.bytes);

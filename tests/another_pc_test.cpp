@@ -64,9 +64,9 @@ TEST_CASE("a portable Restore.bat puts every file into the folders of whoever ru
   std::string content = "Portable\r\n\r\nPortable\r\n";
   std::vector<std::string> folders;
   for (const auto& [variable, templateVariable] : places) {
-    const std::string folder = (variable == "USERPROFILE" ? ShellFolder("USERPROFILE") + "\\Documents"
-                                                          : ShellFolder(variable.c_str())) +
-                               "\\ArkivantoPortable\\";
+    const std::string folder =
+        (variable == "USERPROFILE" ? ShellFolder("USERPROFILE") + "\\Documents" : ShellFolder(variable.c_str())) +
+        "\\ArkivantoPortable\\";
     CreateDirectoryPath(folder.c_str());
     WriteFileBytes(folder + "settings.ini", variable);
     folders.push_back(folder);

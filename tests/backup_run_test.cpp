@@ -117,22 +117,20 @@ TEST_CASE("three templates, the second failing, with the log") {
   run.main.Command(IDM_CHECK_ALL);
   run.main.SetPressed(IDM_LOG, true);
   run.Go({IDYES});
-  CHECK(run.Script() == kHeader + run.Block("One") + "ECHO Restoreing: Two\r\n\r\n" + run.Block("Three") +
-                            kEnd);
+  CHECK(run.Script() == kHeader + run.Block("One") + "ECHO Restoreing: Two\r\n\r\n" + run.Block("Three") + kEnd);
   CHECK(run.Log() == LogLine(IDS_LOG_BEGUN) + LogLine(IDS_LOG_DESTINATION, run.destination) +
                          LogLine(IDS_LOG_BACKING_UP, "One") + LogLine(IDS_LOG_GOOD) +
                          LogLine(IDS_LOG_BACKING_UP, "Two") + LogLine(IDS_LOG_BAD) + run.TwoErrors() +
-                         LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_GOOD) +
-                         LogLine(IDS_LOG_WRITING_BATCH) + LogLine(IDS_LOG_BATCH_CREATED) +
-                         LogLine(IDS_LOG_BATCH_WRITTEN) + LogLine(IDS_LOG_ERRORS) + "Two\r\n" +
-                         LogLine(IDS_LOG_FINISHED));
+                         LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_GOOD) + LogLine(IDS_LOG_WRITING_BATCH) +
+                         LogLine(IDS_LOG_BATCH_CREATED) + LogLine(IDS_LOG_BATCH_WRITTEN) + LogLine(IDS_LOG_ERRORS) +
+                         "Two\r\n" + LogLine(IDS_LOG_FINISHED));
   REQUIRE(run.person.shown.size() == 2);
-  CHECK(run.person.shown[0].text == TextOf(IDS_START_BACKUP) + run.destination + "\n" +
-                                        TextOf(IDS_DIRECTORY_WILL_BE_CREATED));
+  CHECK(run.person.shown[0].text ==
+        TextOf(IDS_START_BACKUP) + run.destination + "\n" + TextOf(IDS_DIRECTORY_WILL_BE_CREATED));
   CHECK(run.person.shown[0].caption == TextOf(IDS_CAPTION_LAST_CONFIRM));
   CHECK(run.person.shown[0].type == (MB_ICONQUESTION | MB_YESNO));
-  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nTwo\r\n    " +
-                            run.TwoReason() + "\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
+  CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nTwo\r\n    " + run.TwoReason() +
+                               "\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
   CHECK(run.Last().caption == TextOf(IDS_CAPTION_NOTIFY));
   CHECK(run.Last().type == MB_ICONERROR);
   CHECK_FALSE(IsTemplateRowChecked(0));
@@ -151,8 +149,7 @@ TEST_CASE("three templates, the second failing, with the log") {
     const std::string firstLog = run.Log();
     run.main.Command(IDM_CHECK_ALL);
     run.Go({IDYES, IDYES});
-    CHECK(run.person.shown[2].text == TextOf(IDS_START_BACKUP) + run.destination + "\n" +
-                                          TextOf(IDS_DIRECTORY_EXISTS));
+    CHECK(run.person.shown[2].text == TextOf(IDS_START_BACKUP) + run.destination + "\n" + TextOf(IDS_DIRECTORY_EXISTS));
     CHECK(run.person.shown[3].text == TextOf(IDS_BATCH_EXISTS_APPEND));
     CHECK(run.person.shown[3].type == MB_YESNO);
     CHECK(run.Script() == first + first);
@@ -164,8 +161,7 @@ TEST_CASE("three templates, the second failing, with the log") {
     DeleteFileA((run.destination + "log.txt").c_str());
     SetFileAttributesA((run.data / "one.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
     run.Go({IDYES, IDNO});
-    CHECK(run.Script() == kHeader + run.Block("One") + "ECHO Restoreing: Two\r\n\r\n" + run.Block("Three") +
-                              kEnd);
+    CHECK(run.Script() == kHeader + run.Block("One") + "ECHO Restoreing: Two\r\n\r\n" + run.Block("Three") + kEnd);
     CHECK(run.Log().find(LogLine(IDS_LOG_BATCH_OVERWRITTEN)) != std::string::npos);
     CHECK(run.Log().find(LogLine(IDS_LOG_BATCH_CREATED)) == std::string::npos);
   }
@@ -236,7 +232,9 @@ TEST_CASE("Esc answered No goes on") {
   Run run;
   SetTemplateRowChecked(0, true);
   bool pressed = false;
-  run.person.keys = [&](int key) -> SHORT { return key == VK_ESCAPE && !std::exchange(pressed, true) ? SHORT(0x8000) : 0; };
+  run.person.keys = [&](int key) -> SHORT {
+    return key == VK_ESCAPE && !std::exchange(pressed, true) ? SHORT(0x8000) : 0;
+  };
   run.Go({IDYES, IDNO});
   REQUIRE(run.person.shown.size() == 3);
   CHECK(run.person.shown[1].text == TextOf(IDS_STOP_BACKUP));
@@ -349,8 +347,8 @@ TEST_CASE("unreadable and short templates") {
   run.ClickColumn(3);  // the column sorted last: first descending, then ascending
   run.ClickColumn(3);
   run.main.SetPressed(IDM_LOG, true);
-  FileHandle held(CreateFileA((run.main.templateFolder + "3.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                              0, nullptr));
+  FileHandle held(
+      CreateFileA((run.main.templateFolder + "3.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   SetTemplateRowChecked(2, true);  // 3.txt, held open
   SetTemplateRowChecked(3, true);  // 4.txt, empty
   SetTemplateRowChecked(4, true);  // 5.txt, two lines
@@ -359,11 +357,12 @@ TEST_CASE("unreadable and short templates") {
   // The report says why, in the words of the log.
   std::string sharing = SystemText(ERROR_SHARING_VIOLATION);
   sharing.erase(sharing.find_last_not_of("\r\n") + 1);
-  const std::string reason = FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, run.main.templateFolder + "3.txt") + " " + sharing;
+  const std::string reason =
+      FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, run.main.templateFolder + "3.txt") + " " + sharing;
   CHECK(run.Log().find(LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_BAD) + reason + "\r\n" +
                        LogLine(IDS_LOG_BACKING_UP, "")) != std::string::npos);
   CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nThree\r\n    " + reason +
-                            "\r\n\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
+                               "\r\n\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
 }
 
 TEST_CASE("a Restore.bat that cannot be written is asked about, left whole and reported") {

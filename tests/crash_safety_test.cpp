@@ -52,9 +52,7 @@ struct Settings {
       if (ReadFileBytes(copy + "sub\\f" + std::to_string(i) + ".dat") != Content(version, i)) return false;
     return true;
   }
-  std::string Template() const {
-    return "App\r\n\r\nApp\r\nS:" + folder + "*.*\r\nR:HKCU\\" + key.subPath() + "\r\n";
-  }
+  std::string Template() const { return "App\r\n\r\nApp\r\nS:" + folder + "*.*\r\nR:HKCU\\" + key.subPath() + "\r\n"; }
 };
 
 struct Destination {
@@ -102,11 +100,11 @@ unsigned CountFiles(const std::string& folder) {
   WIN32_FIND_DATAA found;
   FindHandle search(FindFirstFileA((folder + "*").c_str(), &found));
   unsigned n = 0;
-  if (search) do n += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  if (search) do
+      n += !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     while (FindNextFileA(search.get(), &found));
   return n;
 }
-
 
 }  // namespace
 

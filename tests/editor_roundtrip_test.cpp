@@ -80,15 +80,18 @@ TEST_CASE("New, Edit and a double click open the editor on the right file; only 
   SelectFiles({"a.txt", "b.txt"});
   const bool aFirst = RowOf("a.txt") < RowOf("b.txt");
   main.AddTemplate("late.txt", "Late\r\n\r\n\r\n");  // shows only after a reload
-  script.Then(DialogKind::TemplateEditor, [&](HWND dialog) {
-          name(dialog);
-          Click(dialog, IDCANCEL);
-        })
-      .Then(DialogKind::TemplateEditor, [&](HWND dialog) {
-        name(dialog);
-        SetItemText(dialog, IDC_DESCRIPTION_EDIT, "changed");
-        Click(dialog, IDOK);
-      })
+  script
+      .Then(DialogKind::TemplateEditor,
+            [&](HWND dialog) {
+              name(dialog);
+              Click(dialog, IDCANCEL);
+            })
+      .Then(DialogKind::TemplateEditor,
+            [&](HWND dialog) {
+              name(dialog);
+              SetItemText(dialog, IDC_DESCRIPTION_EDIT, "changed");
+              Click(dialog, IDOK);
+            })
       .Then(DialogKind::OverwriteQuestion, [](HWND question) { Click(question, IDC_OVERWRITE); });
   main.Command(IDM_EDIT_TEMPLATES);
   CHECK(Names() == std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Late"});

@@ -84,10 +84,10 @@ TEST_CASE("names that bring nothing in fail the expansion; failing references sa
   ScriptedPerson person;
   TestKey key("Bad");
   SetDword(HKEY_CURRENT_USER, key.subPath(), "Number", 7);
-  for (const std::string& text : std::vector<std::string>{"a%HKCU\\Software\\ArkivantoTests\\Missing\\Value%b",
-                                  "a%HKCU\\" + key.subPath() + "\\NoValue%b", "a%HKCU\\" + key.subPath() + "\\Number%b",
-                                  std::string("a%HKXY\\Software\\Value%b"), std::string("%Foo%\\*.*"),
-                                  std::string("%HKCU%"), std::string("%HKU\\.DEFAULT\\Software\\A\\B%")}) {
+  for (const std::string& text : std::vector<std::string>{
+           "a%HKCU\\Software\\ArkivantoTests\\Missing\\Value%b", "a%HKCU\\" + key.subPath() + "\\NoValue%b",
+           "a%HKCU\\" + key.subPath() + "\\Number%b", std::string("a%HKXY\\Software\\Value%b"),
+           std::string("%Foo%\\*.*"), std::string("%HKCU%"), std::string("%HKU\\.DEFAULT\\Software\\A\\B%")}) {
     CAPTURE(text);
     int result = -1;
     CHECK(Expand(text, &result) == text);
@@ -131,7 +131,7 @@ TEST_CASE("root names") {
 
 TEST_CASE("Shift-JIS trail bytes are no percent signs or separators" * doctest::skip(!JapaneseSystem())) {
   ScriptedPerson person;
-  const std::string hyo = "\x95\x5c";  // "表", trail byte "\\"
+  const std::string hyo = "\x95\x5c";      // "表", trail byte "\\"
   const std::string percent = "\x81\x93";  // "％" is 0x81 0x93; "ｰ" etc. are single bytes
   CHECK(Expand("%windir%\\" + hyo) == "C:\\windows\\" + hyo);
   TestKey key(hyo);

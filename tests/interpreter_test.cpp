@@ -66,15 +66,21 @@ TEST_CASE("entries are numbered by line and dispatched by their letter") {
   WriteFileBytes(data / "b.doc", "bravo");
   TestKey key("Mailer");
   SetString(HKEY_CURRENT_USER, key.subPath(), "Box", "inbox");
-  b.Run("Mailer\r\nMail settings\r\nMail\r\n"
-        "F:" + data.path() + "*.txt\r\n"  // 0
-        "\r\n"                            // 1: blank, still numbered
-        "; a comment\r\n"                 // 2
-        "R:" + "HKCU\\" + key.subPath() + "\r\n"  // 3
-        "I:win.ini\r\n"                   // 4: not supported, not failed
-        "?:never set\r\n"                 // 5
-        "f:small letter\r\n"              // 6
-        "S:" + data.path() + "*.*");      // 7: no line end, not processed
+  b.Run(
+      "Mailer\r\nMail settings\r\nMail\r\n"
+      "F:" +
+      data.path() +
+      "*.txt\r\n"        // 0
+      "\r\n"             // 1: blank, still numbered
+      "; a comment\r\n"  // 2
+      "R:" +
+      "HKCU\\" + key.subPath() +
+      "\r\n"                // 3
+      "I:win.ini\r\n"       // 4: not supported, not failed
+      "?:never set\r\n"     // 5
+      "f:small letter\r\n"  // 6
+      "S:" +
+      data.path() + "*.*");  // 7: no line end, not processed
   CHECK(b.result == 1);
   CHECK(b.Script() == "ECHO Restoreing: Mailer\r\n" + FileRestoreLines("Mail\\0", data.path()) +
                           RegistryRestoreLines("Mail\\3.reg") + "\r\n");
@@ -104,8 +110,7 @@ TEST_CASE("failed entries leave error lines and, when verbose, a message each") 
   CHECK(b.Script() == "ECHO Restoreing: T\r\n" + FileRestoreLines("T\\0", data.path()) + "\r\n");
   const std::string fileLine = TextOf(IDS_FILE_BACKUP_FAILED) + ": " + fileArgument + ": " + data.path() +
                                "held.txt: " + SystemText(32) + "\r\n";
-  CHECK(b.Errors() == fileLine +
-                          TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": " + keyArgument + ": (2)" + SystemText(2) +
+  CHECK(b.Errors() == fileLine + TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": " + keyArgument + ": (2)" + SystemText(2) +
                           "\r\n" + TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU: (" +
                           std::to_string(ERROR_INVALID_NAME) + ")" + SystemText(ERROR_INVALID_NAME) + "\r\n");
   REQUIRE(b.person.shown.size() == 3);

@@ -100,17 +100,13 @@ TEST_CASE("the tree starts with the four roots, each with a button, and fills as
           SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, LPARAM("REG_EXPAND_SZ")));
     Click(dialog, IDOK);
   });
-  CHECK(roots == std::vector<std::string>{"HKEY_CLASSES_ROOT+", "HKEY_CURRENT_USER+", "HKEY_LOCAL_MACHINE+", "HKEY_USERS+"});
+  CHECK(roots ==
+        std::vector<std::string>{"HKEY_CLASSES_ROOT+", "HKEY_CURRENT_USER+", "HKEY_LOCAL_MACHINE+", "HKEY_USERS+"});
   CHECK(children == std::vector<std::string>{"Alpha", "beta+", "gamma"});
   CHECK(rows == std::vector<std::string>{
-                    "Bare|REG_SZ|no terminator",
-                    "Count|REG_DWORD|0x0000001A(26)",
-                    "Expand|REG_EXPAND_SZ|%WINDIR%\\x",
-                    "Five|5|00 00 00 1A ",
-                    "Minus|REG_DWORD|0xFFFFFFFF(-1)",
-                    "Multi|REG_MULTI_SZ|first",
-                    "Quad|REG_QWORD|01 00 00 00 00 00 00 00 ",
-                    "Short|REG_DWORD|01 02 ",
+                    "Bare|REG_SZ|no terminator", "Count|REG_DWORD|0x0000001A(26)", "Expand|REG_EXPAND_SZ|%WINDIR%\\x",
+                    "Five|5|00 00 00 1A ", "Minus|REG_DWORD|0xFFFFFFFF(-1)", "Multi|REG_MULTI_SZ|first",
+                    "Quad|REG_QWORD|01 00 00 00 00 00 00 00 ", "Short|REG_DWORD|01 02 ",
                     "Sixteen|REG_BINARY|AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB AB ",
                     "Twenty|REG_BINARY|00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ...",
                     "|REG_SZ|default",  // the default value has no name

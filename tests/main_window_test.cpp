@@ -104,8 +104,8 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
   CHECK(person.shown.empty());
 
   SUBCASE("a file that cannot be opened is reported by its name and left out") {
-    FileHandle held(CreateFileA((main.templateFolder + "b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                0, nullptr));
+    FileHandle held(
+        CreateFileA((main.templateFolder + "b.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     main.Reload();
     CHECK(TemplateRowCount() == 3);
     CHECK(person.shown == std::vector<ShownMessage>{{TextOf(IDS_CANT_OPEN_FILE), "b.txt", MB_ICONERROR}});

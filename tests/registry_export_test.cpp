@@ -23,8 +23,7 @@ std::string Range(int count) {
 }
 
 // Exports key into folder\\0.reg with the own writer; returns the file or "".
-std::string Export(const std::string& key, const ScratchFolder& folder, int* result = nullptr,
-                   DWORD* code = nullptr) {
+std::string Export(const std::string& key, const ScratchFolder& folder, int* result = nullptr, DWORD* code = nullptr) {
   const std::string entry = folder / "0\\";
   const int r = ExportRegistryKey(key.c_str(), entry.c_str(), 0);
   if (code) *code = GetLastError();
@@ -66,8 +65,9 @@ TEST_CASE("the Mailer key is written exactly as regedit's format has it") {
   SetString(HKEY_CURRENT_USER, sub + "\\Boxes", "Name", "a \"b\"");
   const std::string full = mailer.path();
   const std::string expected = "REGEDIT4\r\n\r\n" +
-                               Block(full, "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
-                                           "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
+                               Block(full,
+                                     "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
+                                     "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
                                Block(full + "\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n");
   ScratchFolder folder;
   int result = -1;
@@ -83,11 +83,11 @@ TEST_CASE("the Mailer key is written exactly as regedit's format has it") {
     TestKey pointer("Pointer");
     SetString(HKEY_CURRENT_USER, pointer.subPath(), "Where", "Software\\ArkivantoTests\\Mailer");
     CHECK(Export("HKCU\\%HKCU\\" + pointer.subPath() + "\\Where%", folder) ==
-          "REGEDIT4\r\n\r\n" + Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer",
-                                     "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
-                                     "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
-              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer\\Boxes",
-                    "\"Name\"=\"a \\\"b\\\"\"\r\n"));
+          "REGEDIT4\r\n\r\n" +
+              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer",
+                    "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
+                    "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
+              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n"));
   }
 }
 

@@ -31,8 +31,8 @@ struct Associations {
   }
   ~Associations() { Remove(); }
   static void Remove() {
-    for (const char* k : {".arkt1", ".arkt2", ".arkt3", ".arkt4", ".arkt5", "ArkTest.Mail", "ArkTest.Edit",
-                          "ArkTest.Other"})
+    for (const char* k :
+         {".arkt1", ".arkt2", ".arkt3", ".arkt4", ".arkt5", "ArkTest.Mail", "ArkTest.Edit", "ArkTest.Other"})
       DeleteKeyTree(HKEY_CLASSES_ROOT, k);
     DeleteKeyTree(HKEY_CURRENT_USER, kFileExts + "\\.arku1");
     DeleteKeyTree(HKEY_CURRENT_USER, kFileExts + "\\.arku2");
@@ -51,7 +51,8 @@ std::string MailBlocks() {
 }
 
 std::string EditBlocks() {
-  return Block("HKEY_CLASSES_ROOT\\ArkTest.Edit", "") + Block("HKEY_CLASSES_ROOT\\ArkTest.Edit\\shell", "@=\"edit\"\r\n") +
+  return Block("HKEY_CLASSES_ROOT\\ArkTest.Edit", "") +
+         Block("HKEY_CLASSES_ROOT\\ArkTest.Edit\\shell", "@=\"edit\"\r\n") +
          Block("HKEY_CLASSES_ROOT\\ArkTest.Edit\\shell\\edit", "") +
          Block("HKEY_CLASSES_ROOT\\ArkTest.Edit\\shell\\edit\\command", "@=\"arkmail_test.exe /edit\"\r\n") +
          Block("HKEY_CLASSES_ROOT\\ArkTest.Edit\\shell\\open", "") +
@@ -71,10 +72,9 @@ TEST_CASE("both passes find the extensions whose command names the program") {
   Associations associations;
   ScratchFolder folder;
   int result = -1;
-  const std::string firstPass =
-      Block("HKEY_CLASSES_ROOT\\.arkt1", "@=\"ArkTest.Mail\"\r\n") + MailBlocks() +
-      Block("HKEY_CLASSES_ROOT\\.arkt2", "@=\"ArkTest.Mail\"\r\n") + MailBlocks() +
-      Block("HKEY_CLASSES_ROOT\\.arkt3", "@=\"ArkTest.Edit\"\r\n") + EditBlocks();
+  const std::string firstPass = Block("HKEY_CLASSES_ROOT\\.arkt1", "@=\"ArkTest.Mail\"\r\n") + MailBlocks() +
+                                Block("HKEY_CLASSES_ROOT\\.arkt2", "@=\"ArkTest.Mail\"\r\n") + MailBlocks() +
+                                Block("HKEY_CLASSES_ROOT\\.arkt3", "@=\"ArkTest.Edit\"\r\n") + EditBlocks();
 
   SUBCASE("without the user's FileExts key the machine-wide findings are written") {
     // Missing on a fresh system: no per-user choices, not a failure.

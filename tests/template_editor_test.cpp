@@ -497,8 +497,9 @@ TEST_CASE("the editor opens with no kind chosen; resized larger the list grows a
     RECT listClient = {};
     GetClientRect(list, &listClient);
     moved = {place(list).right - listBefore.right, place(list).bottom - listBefore.bottom,
-             place(GetDlgItem(dialog, IDOK)).left - okBefore.left, place(GetDlgItem(dialog, IDC_FILE_PATH)).left -
-             fileBefore.left, int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0)) - listClient.right};
+             place(GetDlgItem(dialog, IDOK)).left - okBefore.left,
+             place(GetDlgItem(dialog, IDC_FILE_PATH)).left - fileBefore.left,
+             int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0)) - listClient.right};
     // Smaller than it opened: it keeps its size.
     SetWindowPos(dialog, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
     GetWindowRect(dialog, &smallest);

@@ -27,8 +27,17 @@ struct Backup : LoggedBackup {
 }  // namespace
 
 TEST_CASE("a folder line that is no plain folder name fails its template and writes nothing") {
-  const char* folders[] = {"x\" & echo INJECTED> pwned.txt & rem \"", "a<b", "a>b", "a:b", "a/b", "a|b", "a?b",
-                           "a*b", "a\x01" "b", "a\tb"};
+  const char* folders[] = {"x\" & echo INJECTED> pwned.txt & rem \"",
+                           "a<b",
+                           "a>b",
+                           "a:b",
+                           "a/b",
+                           "a|b",
+                           "a?b",
+                           "a*b",
+                           "a\x01"
+                           "b",
+                           "a\tb"};
   for (const char* folder : folders) {
     CAPTURE(folder);
     Backup backup;

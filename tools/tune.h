@@ -22,7 +22,7 @@ XmSongInstrument toneInstrument();
 XmSongInstrument drumKit();
 
 struct DrumPiece {
-    const char* name;
-    int offset;  // in 256-frame steps, as effect 9 takes it
+  const char* name;
+  int offset;  // in 256-frame steps, as effect 9 takes it
 };
 inline constexpr DrumPiece kDrumPieces[] = {{"kick", 0x00}, {"snare", 0x30}, {"hat", 0x60}};

@@ -79,7 +79,8 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
       return FALSE;
     // However the box goes, the music does not outlive it.
     case WM_DESTROY: ReleaseModule(dialog); return FALSE;
-    case WM_CTLCOLORSTATIC: return ColourHelpLink(dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_CTLCOLORSTATIC:
+      return ColourHelpLink(dialog, reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam));
     case WM_SETCURSOR: return PointHelpLink(dialog, reinterpret_cast<HWND>(wParam));
     case WM_HELP: OpenUserGuide(dialog); return TRUE;
     default: return FALSE;

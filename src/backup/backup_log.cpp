@@ -52,6 +52,7 @@ DWORD WriteBackupLog(HWND owner, const char* destination, TextBuffer* log, int e
     TextBufferAppendBytes(&whole, log->text ? log->text : "", log->length);
     code = whole.text && log->text ? WriteFileAside(path.s, whole.text, whole.length) : ERROR_NOT_ENOUGH_MEMORY;
   }
-  if (code != ERROR_SUCCESS) ShowError(owner, LoadMessage(IsWriteFailure(code) ? IDS_CANT_WRITE_LOG : IDS_CANT_OPEN_LOG));
+  if (code != ERROR_SUCCESS)
+    ShowError(owner, LoadMessage(IsWriteFailure(code) ? IDS_CANT_WRITE_LOG : IDS_CANT_OPEN_LOG));
   return code;
 }

@@ -93,7 +93,7 @@ bool PrepareDestination(HWND owner, const char* typed, bool addDate, bool archiv
   TextBufferAppend(&question, LoadMessage(IDS_START_BACKUP));
   TextBufferAppend(&question, destination->s);
   TextBufferAppend(&question, "\n");
-  TextBufferAppend(&question, LoadMessage(archive                         ? IDS_ARCHIVE_WILL_BE_WRITTEN
+  TextBufferAppend(&question, LoadMessage(archive                        ? IDS_ARCHIVE_WILL_BE_WRITTEN
                                           : FolderExists(destination->s) ? IDS_DIRECTORY_EXISTS
                                                                          : IDS_DIRECTORY_WILL_BE_CREATED));
   return question.text && AskYesNo(owner, question.text, IDS_CAPTION_LAST_CONFIRM, MB_ICONQUESTION);

@@ -11,7 +11,7 @@ struct BackupOptions {
   bool writeLog = false;
   bool useRegedit = false;
   bool portableRestore = false;  // Restore.bat follows the user to another PC
-  int compression = 0;  // 0 for none, else the type chosen (1 for the first)
+  int compression = 0;           // 0 for none, else the type chosen (1 for the first)
 };
 constexpr int kZipCompression = 2;  // the second type of the drop-down
 

@@ -67,8 +67,8 @@ char* ReadTemplate(const char* templatePath, int verbose, TextBuffer* errorText)
   if (content) return static_cast<char*>(content.release());
   // A NUL byte is the template's fault, not the system's: no system text.
   const DWORD code = GetLastError();
-  TemplateProblem(errorText, verbose, opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP,
-                  templatePath, code == ERROR_INVALID_DATA ? ERROR_SUCCESS : code);
+  TemplateProblem(errorText, verbose, opened ? IDS_CANT_READ_TEMPLATE_SKIP : IDS_CANT_OPEN_TEMPLATE_SKIP, templatePath,
+                  code == ERROR_INVALID_DATA ? ERROR_SUCCESS : code);
   return nullptr;
 }
 
@@ -153,7 +153,8 @@ struct TemplateRun {
     TextBufferAppend(&line, "\r\n");
     TextBufferAppendBytes(errorText, line.text ? line.text : "", line.length);
     // The box says why, not only which entry.
-    if (verbose && code != ERROR_CANCELLED) TellWithCaption(nullptr, line.text ? line.text : argument, message, MB_ICONERROR);
+    if (verbose && code != ERROR_CANCELLED)
+      TellWithCaption(nullptr, line.text ? line.text : argument, message, MB_ICONERROR);
     failed = true;
     stopped = stopped || code == ERROR_CANCELLED;
   }
@@ -206,9 +207,7 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
       Written(n, ".reg");
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
-    case 'I':
-      ShowError(nullptr, kIniNotSupported);
-      return;
+    case 'I': ShowError(nullptr, kIniNotSupported); return;
     default: {
       char text[256];
       snprintf(text, sizeof text, LoadMessage(IDS_UNKNOWN_COMMAND), entry.letter);
@@ -223,8 +222,8 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
 
 }  // namespace
 
-int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, const TemplateOptions& options) {
+int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript, TextBuffer* errorText,
+                   const TemplateOptions& options) {
   const int verbose = options.verbose;
   HeapBlock content(ReadTemplate(templatePath, verbose, errorText));
   if (!content) return 1;
@@ -244,11 +243,17 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   }
   AppendRestoreEcho(restoreScript, name);
 
-  TemplateRun run{scriptDir.s,       {},         restoreScript, errorText, verbose, options.useRegedit,
-                  options.portableRestore, options.written, options.progress};
+  TemplateRun run{scriptDir.s,
+                  {},
+                  restoreScript,
+                  errorText,
+                  verbose,
+                  options.useRegedit,
+                  options.portableRestore,
+                  options.written,
+                  options.progress};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
-  if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) &&
-      run.templateFolder.Append("\\"))
+  if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) && run.templateFolder.Append("\\"))
     CreateDirectoryPath(run.templateFolder.s);
 
   unsigned lineCount = 0;
@@ -261,7 +266,7 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
     if (ParseEntryLine(line, &entry)) {
       // Stopped between entries: this one is the entry that did not finish.
       if (options.progress && options.progress->Stopping() && !run.stopped)
-        run.FailEntry(entry.letter == 'R' ? IDS_REGISTRY_BACKUP_FAILED
+        run.FailEntry(entry.letter == 'R'   ? IDS_REGISTRY_BACKUP_FAILED
                       : entry.letter == 'X' ? IDS_RELATION_SAVE_FAILED
                                             : IDS_FILE_BACKUP_FAILED,
                       entry.argument, ERROR_CANCELLED);

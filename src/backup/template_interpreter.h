@@ -6,8 +6,8 @@
 #include "operations/progress_window.h"
 
 struct TemplateOptions {
-  int verbose = 0;            // show a message box at every failure
-  int useRegedit = 0;         // the registry editor writes the exports
+  int verbose = 0;               // show a message box at every failure
+  int useRegedit = 0;            // the registry editor writes the exports
   bool portableRestore = false;  // restore lines name special folders by their variables
   BackupView* view = nullptr;    // shows the template bar; may be null
   // Counts the files and keys and tells when to stop; may be null. A stop
@@ -21,5 +21,5 @@ struct TemplateOptions {
 // Backs up the template file at templatePath into destination (ending in
 // "\\"): appends its block to restoreScript and one line per failed entry to
 // errorText. Returns 0 when the file was read and no entry failed, else 1.
-int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript,
-                   TextBuffer* errorText, const TemplateOptions& options);
+int BackupTemplate(const char* templatePath, const char* destination, TextBuffer* restoreScript, TextBuffer* errorText,
+                   const TemplateOptions& options);

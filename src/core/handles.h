@@ -78,11 +78,11 @@ struct LocalTraits {
   static void Close(char* h) { LocalFree(h); }
 };
 
-using FileHandle = UniqueOwner<HANDLE, FileTraits>;      // CreateFile, processes, threads
-using FindHandle = UniqueOwner<HANDLE, FindTraits>;      // FindFirstFile
-using RegKey = UniqueOwner<HKEY, KeyTraits>;             // RegOpenKeyEx
-using OwnedWindow = UniqueOwner<HWND, WindowTraits>;     // CreateWindow, CreateDialog
-using GdiObject = UniqueOwner<HGDIOBJ, GdiTraits>;       // bitmaps, fonts
-using LocalText = UniqueOwner<char*, LocalTraits>;       // FormatMessage buffers
-using OwnedIcon = UniqueOwner<HICON, IconTraits>;        // LoadImage of an icon
+using FileHandle = UniqueOwner<HANDLE, FileTraits>;               // CreateFile, processes, threads
+using FindHandle = UniqueOwner<HANDLE, FindTraits>;               // FindFirstFile
+using RegKey = UniqueOwner<HKEY, KeyTraits>;                      // RegOpenKeyEx
+using OwnedWindow = UniqueOwner<HWND, WindowTraits>;              // CreateWindow, CreateDialog
+using GdiObject = UniqueOwner<HGDIOBJ, GdiTraits>;                // bitmaps, fonts
+using LocalText = UniqueOwner<char*, LocalTraits>;                // FormatMessage buffers
+using OwnedIcon = UniqueOwner<HICON, IconTraits>;                 // LoadImage of an icon
 using OwnedImageList = UniqueOwner<HIMAGELIST, ImageListTraits>;  // ImageList_Create

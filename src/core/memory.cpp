@@ -48,9 +48,7 @@ int TextBufferAppendBytes(TextBuffer* buffer, const char* bytes, size_t count) {
   return 1;
 }
 
-int TextBufferAppend(TextBuffer* buffer, const char* text) {
-  return TextBufferAppendBytes(buffer, text, strlen(text));
-}
+int TextBufferAppend(TextBuffer* buffer, const char* text) { return TextBufferAppendBytes(buffer, text, strlen(text)); }
 
 int TextBufferAppendChar(TextBuffer* buffer, char c) { return TextBufferAppendBytes(buffer, &c, 1); }
 

@@ -83,4 +83,7 @@ bool PathText::EnsureSeparator() {
   return true;
 }
 
-void PathText::Refresh() { length = strnlen(s, kPathSize - 1); s[length] = '\0'; }
+void PathText::Refresh() {
+  length = strnlen(s, kPathSize - 1);
+  s[length] = '\0';
+}

@@ -29,6 +29,4 @@ void SetProgramFolder(const char* path) {
 
 bool TemplateFolderPath(PathText* out) { return out->Set(ProgramFolder()) && out->Append("template\\"); }
 
-bool TemplateFilePath(const char* fileName, PathText* out) {
-  return TemplateFolderPath(out) && out->Append(fileName);
-}
+bool TemplateFilePath(const char* fileName, PathText* out) { return TemplateFolderPath(out) && out->Append(fileName); }

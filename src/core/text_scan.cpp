@@ -80,4 +80,3 @@ int RemoveTrailingSeparator(char* s) {
   *last = '\0';
   return 1;
 }
-

@@ -40,8 +40,7 @@ namespace {
 int CodePageLength(const wchar_t* text, size_t length) {
   if (length == 0) return 0;
   BOOL usedDefault = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, int(length), nullptr, 0, nullptr,
-                                    &usedDefault);
+  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, int(length), nullptr, 0, nullptr, &usedDefault);
   return n > 0 && !usedDefault ? n : -1;
 }
 
@@ -74,8 +73,9 @@ bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out) {
   // Some code pages map two wide characters to one byte sequence: only text
   // that converts back to itself is carried.
   HeapBlock back(MemAlloc(length * sizeof(wchar_t)));
-  if (!back || MultiByteToWideChar(CP_ACP, 0, bytes.get(), n, reinterpret_cast<wchar_t*>(back.get()),
-                                   int(length)) != int(length) ||
+  if (!back ||
+      MultiByteToWideChar(CP_ACP, 0, bytes.get(), n, reinterpret_cast<wchar_t*>(back.get()), int(length)) !=
+          int(length) ||
       memcmp(back.get(), text, length * sizeof(wchar_t)) != 0)
     return false;
   return TextBufferAppendBytes(out, bytes.get(), size_t(n)) != 0;

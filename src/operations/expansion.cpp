@@ -21,7 +21,7 @@ constexpr size_t kNameLimit = 30;  // names are compared on at most 30 bytes
 // folders that have none, by its known-folder id.
 struct FolderVariable {
   const char* name;
-  int folderId;             // CSIDL_..., or -1
+  int folderId;                // CSIDL_..., or -1
   const KNOWNFOLDERID* known;  // for folders without an old-style id
 };
 
@@ -87,9 +87,7 @@ bool IsRegistryReference(const char* name, const char* nameEnd) {
   return CompareNoCase(head, "HKEY", 4) == 0;
 }
 
-void ShowReferenceFailure(const char* valueName, int captionId) {
-  Tell(nullptr, valueName, captionId, MB_ICONERROR);
-}
+void ShowReferenceFailure(const char* valueName, int captionId) { Tell(nullptr, valueName, captionId, MB_ICONERROR); }
 
 // Appends the text of the registry value a reference names, read by its
 // wide name. Failures show a message, contribute nothing and return false.

@@ -34,8 +34,8 @@ struct FolderId {
 };
 
 bool ReadFolderId(const wchar_t* path, FolderId* id) {
-  FileHandle folder(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  FileHandle folder(CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info;
   if (!folder || !GetFileInformationByHandle(folder.get(), &info)) return false;
   *id = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
@@ -64,8 +64,7 @@ BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
   if (CopyFileW(source, target, TRUE) || CopyFileW(source, target, FALSE)) return TRUE;
   const DWORD code = GetLastError();
   const DWORD attributes = GetFileAttributesW(target);
-  if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES ||
-      !(attributes & FILE_ATTRIBUTE_READONLY))
+  if (code != ERROR_ACCESS_DENIED || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY))
     return SetLastError(code), FALSE;
   SetFileAttributesW(target, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
   if (CopyFileW(source, target, FALSE)) return TRUE;
@@ -175,8 +174,7 @@ void CopyReport::Abort(const wchar_t* item, DWORD failure) {
   ++failures;
 }
 
-int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
-              RunProgress* progress) {
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report, RunProgress* progress) {
   WidePath expanded, target;
   if (!ExpandVariablesWide(pattern, &expanded)) {
     const DWORD code = GetLastError();

@@ -21,8 +21,8 @@ void RegisterProgressClass() {
 
 ProgressWindow::ProgressWindow(int captionId) {
   RegisterProgressClass();
-  window_.reset(CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
-                                   ProgressProc, 0));
+  window_.reset(
+      CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), nullptr, ProgressProc, 0));
   if (!window_) return;
   SetCaption(captionId);
   SendDlgItemMessageA(window_.get(), IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, 1000);

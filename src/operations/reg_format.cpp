@@ -66,8 +66,8 @@ void AppendValueLine(TextBuffer* out, const char* name, uint32_t type, const uin
     TextBufferAppendChar(out, '"');
   } else if (type == kDword && size == 4) {
     char text[16];
-    const uint32_t value = uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 |
-                           uint32_t(data[3]) << 24;
+    const uint32_t value =
+        uint32_t(data[0]) | uint32_t(data[1]) << 8 | uint32_t(data[2]) << 16 | uint32_t(data[3]) << 24;
     snprintf(text, sizeof text, "dword:%08x", value);
     TextBufferAppend(out, text);
     TextBufferAppendBytes(out, "\r\n", 2);

@@ -170,8 +170,8 @@ bool RegExport::AppendName(const wchar_t* name, size_t length, TextBuffer* out) 
   return true;
 }
 
-int RegExport::WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName,
-                           DWORD maxData, PathText* failed) {
+int RegExport::WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData,
+                           PathText* failed) {
   ValueBuffers& buffers = values_;
   const DWORD room = DWORD(offsetof(ArkKeyValueFull, name)) + (maxName + 1) * sizeof(wchar_t) + maxData + 16;
   if (!buffers.Reserve(maxName + 1, room)) return ERROR_NOT_ENOUGH_MEMORY;
@@ -207,8 +207,7 @@ int RegExport::WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, D
     if (!unicode_ && isString) {
       // REGEDIT4 holds strings in the code page, as the ANSI registry
       // functions give them: only when they come back exactly.
-      if (dataSize % 2 ||
-          !AppendInCodePage(reinterpret_cast<const wchar_t*>(bytes), dataSize / 2, &data))
+      if (dataSize % 2 || !AppendInCodePage(reinterpret_cast<const wchar_t*>(bytes), dataSize / 2, &data))
         return NameFailure(failed, keyName, nameBuffer), ERROR_NO_UNICODE_TRANSLATION;
       bytes = reinterpret_cast<const uint8_t*>(data.text ? data.text : "");
       dataSize = data.length;
@@ -311,8 +310,7 @@ bool RegExport::AppendLine(const char* text) {
   WidePath wide;
   if (!FromCodePage(text, &wide)) return false;
   TextBuffer line;
-  if (unicode_ ? !AppendUtf8(wide.s, wide.length, &line) : !AppendInCodePage(wide.s, wide.length, &line))
-    return false;
+  if (unicode_ ? !AppendUtf8(wide.s, wide.length, &line) : !AppendInCodePage(wide.s, wide.length, &line)) return false;
   TextBufferAppendBytes(&text_, line.text ? line.text : "", line.length);
   return TextBufferAppend(&text_, "\r\n") != 0;
 }

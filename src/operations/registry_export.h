@@ -58,8 +58,7 @@ class RegExport {
   // named, full the full name of its parent, fullTail what the key adds to it.
   int WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
                 WidePath* full, PathText* failed);
-  int WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData,
-                  PathText* failed);
+  int WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData, PathText* failed);
   bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
   bool ReserveKeyName(DWORD chars);
   wchar_t* KeyName() { return reinterpret_cast<wchar_t*>(keyName_.get()); }

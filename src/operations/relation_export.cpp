@@ -16,7 +16,8 @@
 namespace {
 
 constexpr wchar_t kFileExtsPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
-constexpr wchar_t kFileExtsKeyText[] = L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
+constexpr wchar_t kFileExtsKeyText[] =
+    L"HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\";
 
 // Reads a string value into a path-sized buffer; false when it is missing,
 // not a string, empty or too long.
@@ -82,8 +83,8 @@ struct SubKeyNames {
   HeapBlock name;
   LONG Init(HKEY key) {
     DWORD longest = 0;
-    LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
-                                   nullptr, nullptr, nullptr);
+    LONG status = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
+                                   nullptr, nullptr);
     if (status != ERROR_SUCCESS) return status;
     room = longest + 1;
     name.reset(MemAlloc(size_t(room) * sizeof(wchar_t)));

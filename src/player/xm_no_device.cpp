@@ -4,14 +4,13 @@
 #include "xm_engine.h"
 
 bool xmPlay(XmModule* module) {
-    xmBeginPlayback(module);
-    return false;
+  xmBeginPlayback(module);
+  return false;
 }
 
 bool xmStop(XmModule* module) {
-    if (!module)
-        return false;
-    xmRaiseStop();
-    xmEndPlayback();
-    return true;
+  if (!module) return false;
+  xmRaiseStop();
+  xmEndPlayback();
+  return true;
 }

@@ -97,8 +97,8 @@ bool CreateToolbar(HWND window, HINSTANCE instance) {
   if (!s.toolbar) return false;
   SendMessageA(s.toolbar, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
   SendMessageA(s.toolbar, TB_SETIMAGELIST, 0, LPARAM(s.toolbarImages.get()));
-  s.tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
-                              CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, instance, nullptr);
+  s.tooltip = CreateWindowExA(0, TOOLTIPS_CLASSA, nullptr, TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                              CW_USEDEFAULT, window, nullptr, instance, nullptr);
   if (!s.tooltip) return false;
   for (const ToolbarButton& b : kButtons)
     AddToolbarButton(s.toolbar, b.state, b.style, b.image, b.command, s.tooltip, instance,
@@ -123,8 +123,8 @@ bool CreateCompressionCombo(HINSTANCE instance) {
 }
 
 HWND CreateProgressBar(HINSTANCE instance) {
-  HWND bar = CreateChild(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0,
-                         State().statusBar, 0, instance);
+  HWND bar = CreateChild(0, PROGRESS_CLASSA, nullptr, WS_CHILD | WS_VISIBLE | PBS_SMOOTH, 0, 0, 0, 0, State().statusBar,
+                         0, instance);
   if (bar) {
     SendMessageA(bar, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendMessageA(bar, PBM_SETSTEP, 1, 0);
@@ -137,8 +137,7 @@ bool CreateTemplateListView(HWND window, HINSTANCE instance) {
   MainWindowState& s = State();
   s.templateList = CreateChild(WS_EX_CLIENTEDGE, WC_LISTVIEWA, nullptr,
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0,
-                               300, 30,
-                               window, IDC_TEMPLATE_LIST, instance);
+                               300, 30, window, IDC_TEMPLATE_LIST, instance);
   if (!s.templateList) return false;
   SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
@@ -177,20 +176,18 @@ void Layout(HWND window, WPARAM wParam, LPARAM lParam) {
   const int width = client.right, height = client.bottom;
   const int toolbarHeight = WindowHeight(s.toolbar), editHeight = WindowHeight(s.destinationEdit),
             statusHeight = WindowHeight(s.statusBar);
-  MoveWindow(s.templateList, 0, toolbarHeight + editHeight, width,
-             height - statusHeight - editHeight - toolbarHeight, FALSE);
+  MoveWindow(s.templateList, 0, toolbarHeight + editHeight, width, height - statusHeight - editHeight - toolbarHeight,
+             FALSE);
   const int browseWidth = s.browseButton ? BrowseButtonWidth(s.browseButton) : kBrowseWidth;
   SetWindowPos(s.destinationEdit, nullptr, 0, toolbarHeight, width - browseWidth, kFieldHeight, SWP_NOZORDER);
   if (s.browseButton)
-    SetWindowPos(s.browseButton, nullptr, width - browseWidth, toolbarHeight, browseWidth, kFieldHeight,
-                 SWP_NOZORDER);
+    SetWindowPos(s.browseButton, nullptr, width - browseWidth, toolbarHeight, browseWidth, kFieldHeight, SWP_NOZORDER);
   int parts[2] = {width - statusHeight - 100, width - statusHeight};
   SendMessageA(s.statusBar, SB_SETPARTS, 2, LPARAM(parts));
   RECT part = {};
   SendMessageA(s.statusBar, SB_GETRECT, 1, LPARAM(&part));
   const int half = (part.bottom - part.top) / 2;
-  if (s.overallProgress)
-    MoveWindow(s.overallProgress, part.left, part.top, part.right - part.left, half, TRUE);
+  if (s.overallProgress) MoveWindow(s.overallProgress, part.left, part.top, part.right - part.left, half, TRUE);
   if (s.templateProgress)
     MoveWindow(s.templateProgress, part.left, part.top + half, part.right - part.left, half, TRUE);
   FitListColumns(s.templateList);
@@ -468,17 +465,16 @@ int CreateChildControls(HWND window, HINSTANCE instance) {
   if (ok) {
     RECT toolbarClient = {};
     GetClientRect(s.toolbar, &toolbarClient);
-    s.destinationEdit = CreateChild(WS_EX_CLIENTEDGE, "Edit", nullptr,
-                                    WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0, toolbarClient.bottom,
-                                    toolbarClient.right, 20, window, 0, instance);
+    s.destinationEdit =
+        CreateChild(WS_EX_CLIENTEDGE, "Edit", nullptr, WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, 0,
+                    toolbarClient.bottom, toolbarClient.right, 20, window, 0, instance);
     ok = s.destinationEdit != nullptr;
     if (ok) UseGuiFont(s.destinationEdit);
   }
   if (ok) {
-    s.browseButton = CreateChild(0, "Button", LoadMessage(IDS_REFER),
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
-                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window,
-                                 IDC_BROWSE_BUTTON, instance);
+    s.browseButton =
+        CreateChild(0, "Button", LoadMessage(IDS_REFER), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                    CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window, IDC_BROWSE_BUTTON, instance);
     ok = s.browseButton != nullptr;
     if (ok) UseGuiFont(s.browseButton);
   }
@@ -522,8 +518,8 @@ int RegisterMainWindowClass(HINSTANCE instance) {
   windowClass.lpfnWndProc = MainWindowProc;
   windowClass.hInstance = instance;
   windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_PROGRAM));
-  windowClass.hIconSm = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
+  windowClass.hIconSm =
+      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_PROGRAM), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
   windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
   windowClass.lpszClassName = kClassName;
   return RegisterClassExA(&windowClass) != 0;

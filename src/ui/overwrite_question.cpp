@@ -15,9 +15,7 @@ void OnInitDialog(HWND dialog) {
 
 INT_PTR CALLBACK OverwriteQuestionProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG:
-      OnInitDialog(dialog);
-      return TRUE;
+    case WM_INITDIALOG: OnInitDialog(dialog); return TRUE;
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:
@@ -35,7 +33,7 @@ INT_PTR CALLBACK OverwriteQuestionProc(HWND dialog, UINT message, WPARAM wParam,
 }  // namespace
 
 int AskOverwriteOrSaveAs(HWND owner) {
-  const INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OVERWRITE_OR_SAVE_AS),
-                                         owner, OverwriteQuestionProc, 0);
+  const INT_PTR answer = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_OVERWRITE_OR_SAVE_AS), owner,
+                                         OverwriteQuestionProc, 0);
   return answer == IDOK || answer == IDC_OVERWRITE ? int(answer) : IDCANCEL;
 }

@@ -84,8 +84,8 @@ bool HasSubKeys(HKEY parent, const char* name) {
   // A key listed but closed to us keeps its button; opening it then says why.
   if (RegOpenKeyExA(parent, name, 0, KEY_READ, key.out()) != ERROR_SUCCESS) return true;
   DWORD count = 0;
-  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr);
+  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr);
   return count > 0;
 }
 
@@ -100,8 +100,8 @@ bool FillSubKeys(HWND dialog, HTREEITEM item) {
   RegKey key;
   if (!OpenKeyOfItem(dialog, item, &key)) return false;
   DWORD count = 0, longest = 0;
-  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr);
+  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr);
   // Lengths are counted in characters; a character may take two bytes here.
   const DWORD room = 2 * longest + 2;
   HeapBlock name(MemAlloc(room));
@@ -156,8 +156,8 @@ void ShowValues(HWND dialog, HTREEITEM item) {
   RegKey key;
   if (!OpenKeyOfItem(dialog, item, &key)) return;
   DWORD count = 0, longestName = 0, longestData = 0;
-  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName,
-                   &longestData, nullptr, nullptr);
+  RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longestName, &longestData,
+                   nullptr, nullptr);
   const DWORD nameRoom = 2 * longestName + 2, dataRoom = 2 * longestData + 2;
   HeapBlock name(MemAlloc(nameRoom)), data(MemAlloc(dataRoom + 1));
   if (!name || !data) return;

@@ -70,10 +70,12 @@ constexpr KindField kKindFields[] = {
 // On a larger window the entry list grows; the header fields grow to the
 // right; the buttons and the kinds' group keep to the right edge.
 constexpr ControlAnchor kFixedAnchors[] = {
-    {IDC_NAME_EDIT, kGrowRight}, {IDC_DESCRIPTION_EDIT, kGrowRight}, {IDC_DIRECTORY_EDIT, kGrowRight},
-    {IDOK, kMoveRight},          {IDCANCEL, kMoveRight},             {IDC_ENTRY_LIST, kGrow},
-    {IDC_ADD_ENTRY, kMoveRight}, {IDC_UPDATE_ENTRY, kMoveRight},     {IDC_DELETE_ENTRIES, kMoveRight},
-    {IDC_MOVE_UP, kMoveRight},   {IDC_MOVE_DOWN, kMoveRight},        {IDC_KIND_GROUP, kMoveRight | kGrowDown},
+    {IDC_NAME_EDIT, kGrowRight},      {IDC_DESCRIPTION_EDIT, kGrowRight},
+    {IDC_DIRECTORY_EDIT, kGrowRight}, {IDOK, kMoveRight},
+    {IDCANCEL, kMoveRight},           {IDC_ENTRY_LIST, kGrow},
+    {IDC_ADD_ENTRY, kMoveRight},      {IDC_UPDATE_ENTRY, kMoveRight},
+    {IDC_DELETE_ENTRIES, kMoveRight}, {IDC_MOVE_UP, kMoveRight},
+    {IDC_MOVE_DOWN, kMoveRight},      {IDC_KIND_GROUP, kMoveRight | kGrowDown},
 };
 
 TemplateEditorState* StateOf(HWND dialog) {
@@ -331,15 +333,13 @@ void OnMoveUp(HWND dialog, TemplateEditorState* state) {
   HWND list = EntryList(dialog);
   const int count = RowCount(list);
   for (int row = 1; row < count; ++row)
-    if (IsRowSelected(list, row) && !IsRowSelected(list, row - 1) && SwapRows(list, row - 1, row))
-      state->modified = 1;
+    if (IsRowSelected(list, row) && !IsRowSelected(list, row - 1) && SwapRows(list, row - 1, row)) state->modified = 1;
 }
 
 void OnMoveDown(HWND dialog, TemplateEditorState* state) {
   HWND list = EntryList(dialog);
   for (int row = RowCount(list) - 2; row >= 0; --row)
-    if (IsRowSelected(list, row) && !IsRowSelected(list, row + 1) && SwapRows(list, row, row + 1))
-      state->modified = 1;
+    if (IsRowSelected(list, row) && !IsRowSelected(list, row + 1) && SwapRows(list, row, row + 1)) state->modified = 1;
 }
 
 // Saving.
@@ -410,8 +410,7 @@ void OnSave(HWND dialog, const TemplateEditorState* state) {
 }
 
 void OnCancel(HWND dialog, const TemplateEditorState* state) {
-  if (state->modified &&
-      !AskYesNo(dialog, LoadMessage(IDS_CANCEL_EDITING), IDS_CAPTION_QUESTION, MB_ICONQUESTION))
+  if (state->modified && !AskYesNo(dialog, LoadMessage(IDS_CANCEL_EDITING), IDS_CAPTION_QUESTION, MB_ICONQUESTION))
     return;
   EndDialog(dialog, 0);
 }
@@ -474,7 +473,7 @@ int RunTemplateEditor(HWND owner, const char* path) {
   const HINSTANCE module =
       owner ? reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(owner, GWLP_HINSTANCE)) : GetModuleHandleA(nullptr);
   EditorStart start{&state, module};
-  const INT_PTR result = DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_TEMPLATE_EDITOR), owner, TemplateEditorProc,
-                                         LPARAM(&start));
+  const INT_PTR result =
+      DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_TEMPLATE_EDITOR), owner, TemplateEditorProc, LPARAM(&start));
   return result == 1 ? 1 : 0;
 }

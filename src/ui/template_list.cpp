@@ -106,8 +106,8 @@ void LoadTemplateList(HWND owner) {
     PathText path = folder;
     FileHandle file;
     if (path.Append(found.cFileName))
-      file.reset(CreateFileA(path.s, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                             nullptr));
+      file.reset(
+          CreateFileA(path.s, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       TellWithCaption(owner, LoadMessage(IDS_CANT_OPEN_FILE), found.cFileName, MB_ICONERROR);
       continue;

@@ -345,7 +345,8 @@ void Program::PressKeys(std::initializer_list<WORD> keys) const {
   for (WORD key : keys) strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = key}});
   for (auto key = keys.end(); key != keys.begin();)
     strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = *--key, .dwFlags = KEYEVENTF_KEYUP}});
-  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size()) FAIL("could not press the keys");
+  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size())
+    FAIL("could not press the keys");
 }
 
 void Program::TypeOnKeyboard(const std::wstring& text) const {

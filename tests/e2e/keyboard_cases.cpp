@@ -173,9 +173,9 @@ TEST_CASE("esc stops a long copy") {
   }
   TestKey key("E2EStop" + std::to_string(GetCurrentProcessId()));
   SetDword(HKEY_CURRENT_USER, key.subPath(), "Kept", 1);
-  Program program({.templates = {{"long.txt", "Long\r\n\r\nLong\r\nR:" + key.path() + "\r\nS:" + source.path() +
-                                                   "*.*\r\n"},
-                                 {"next.txt", "Next\r\n\r\nNext\r\nR:" + key.path() + "\r\n"}}});
+  Program program(
+      {.templates = {{"long.txt", "Long\r\n\r\nLong\r\nR:" + key.path() + "\r\nS:" + source.path() + "*.*\r\n"},
+                     {"next.txt", "Next\r\n\r\nNext\r\nR:" + key.path() + "\r\n"}}});
   HWND list = TemplateList(program);
   const std::string destination = target / "backup\\";
   program.TypeInto(DestinationField(program), Wide(destination));

@@ -17,13 +17,12 @@ std::vector<XmSong> seedSongs();
 
 // Owns a module loaded from a written song and starts it from its first tick.
 struct LoadedSong {
-    XmModule* m;
-    explicit LoadedSong(const XmSong& song);
-    ~LoadedSong() { xmFree(m); }
-    LoadedSong(const LoadedSong&) = delete;
-    LoadedSong& operator=(const LoadedSong&) = delete;
-    void ticks(int n) {
-        for (int i = 0; i < n; i++)
-            xmTick(m);
-    }
+  XmModule* m;
+  explicit LoadedSong(const XmSong& song);
+  ~LoadedSong() { xmFree(m); }
+  LoadedSong(const LoadedSong&) = delete;
+  LoadedSong& operator=(const LoadedSong&) = delete;
+  void ticks(int n) {
+    for (int i = 0; i < n; i++) xmTick(m);
+  }
 };

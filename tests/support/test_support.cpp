@@ -46,7 +46,8 @@ static bool AnswerFileDialog(ScriptedPerson& person, const char* kind, OPENFILEN
                              const std::string& answer) {
   person.dialogTitles.push_back(kind + std::string(dialog->lpstrTitle ? dialog->lpstrTitle : ""));
   std::string filter;
-  for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1) filter += std::string(filter.empty() ? "" : "|") + p;
+  for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1)
+    filter += std::string(filter.empty() ? "" : "|") + p;
   person.fileDialogs.push_back({filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
                                 dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags});
   if (answer.empty()) return false;
@@ -72,8 +73,9 @@ std::string FileRestoreLines(const std::string& entry, const std::string& target
 }
 
 std::string RegistryRestoreLines(const std::string& entry) {
-  return "IF \"%REGI%\"==\"1\" regedit /s \"" + entry + "\"\r\n" + "IF \"%REGI%\"==\"1\" IF ERRORLEVEL 1 SET ARKFAILED=1\r\n" +
-         "IF \"%REGI%\"==\"1\" IF NOT EXIST \"" + entry + "\" SET ARKFAILED=1\r\n";
+  return "IF \"%REGI%\"==\"1\" regedit /s \"" + entry + "\"\r\n" +
+         "IF \"%REGI%\"==\"1\" IF ERRORLEVEL 1 SET ARKFAILED=1\r\n" + "IF \"%REGI%\"==\"1\" IF NOT EXIST \"" + entry +
+         "\" SET ARKFAILED=1\r\n";
 }
 
 std::string RowText(int row, int column) {
@@ -180,11 +182,16 @@ HWND TopDialog() {
 
 bool KindOfDialog(HWND dialog, DialogKind* kind) {
   if (!dialog) return false;
-  if (GetDlgItem(dialog, IDC_ENTRY_LIST)) *kind = DialogKind::TemplateEditor;
-  else if (GetDlgItem(dialog, IDC_VALUE_LIST)) *kind = DialogKind::KeyPicker;
-  else if (GetDlgItem(dialog, IDC_OVERWRITE)) *kind = DialogKind::OverwriteQuestion;
-  else if (GetDlgItem(dialog, IDC_ABOUT_ICON)) *kind = DialogKind::About;
-  else return false;
+  if (GetDlgItem(dialog, IDC_ENTRY_LIST))
+    *kind = DialogKind::TemplateEditor;
+  else if (GetDlgItem(dialog, IDC_VALUE_LIST))
+    *kind = DialogKind::KeyPicker;
+  else if (GetDlgItem(dialog, IDC_OVERWRITE))
+    *kind = DialogKind::OverwriteQuestion;
+  else if (GetDlgItem(dialog, IDC_ABOUT_ICON))
+    *kind = DialogKind::About;
+  else
+    return false;
   return true;
 }
 

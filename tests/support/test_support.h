@@ -48,7 +48,7 @@ class ScriptedPerson final : public Person {
   void SendSoundCommand(const char* command) override { sounds.push_back(command); }
 
   std::vector<ShownMessage> shown;
-  std::deque<int> answers;  // taken in order; IDOK / IDNO once they run out
+  std::deque<int> answers;                          // taken in order; IDOK / IDNO once they run out
   std::function<void(const ShownMessage&)> onShow;  // called before each answer
   std::vector<int> keysDown;
   std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
