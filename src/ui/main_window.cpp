@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "about/about_box.h"
 #include "backup/backup_run.h"
@@ -69,7 +70,27 @@ constexpr ToolbarButton kButtons[] = {
 
 MainWindowState& State() { return MainState(); }
 
-HFONT GuiFont() { return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT)); }
+// The controls' font: the system's GUI font ("*" in the catalogue), or its
+// size in the face the catalogue names. Japanese names the dialogs' own
+// face: the GUI font's fallback under wine draws "_" below the line, so file
+// names lose it.
+HFONT GuiFont() {
+  static GdiObject font;
+  static bool made = false;
+  const auto stock = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  if (!made) {
+    made = true;
+    LOGFONTA face = {};
+    const char* name = LoadMessage(IDS_WINDOW_FONT);
+    if (name && strcmp(name, "*") != 0 && strlen(name) < sizeof face.lfFaceName &&
+        GetObjectA(stock, sizeof face, &face)) {
+      memcpy(face.lfFaceName, name, strlen(name) + 1);
+      face.lfCharSet = DEFAULT_CHARSET;
+      font.reset(CreateFontIndirectA(&face));
+    }
+  }
+  return font ? static_cast<HFONT>(font.get()) : stock;
+}
 
 void UseGuiFont(HWND control) { SendMessageA(control, WM_SETFONT, WPARAM(GuiFont()), FALSE); }
 
@@ -139,6 +160,8 @@ bool CreateTemplateListView(HWND window, HINSTANCE instance) {
                                WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0,
                                300, 30, window, IDC_TEMPLATE_LIST, instance);
   if (!s.templateList) return false;
+  // The list keeps the system's font unless the catalogue names another.
+  if (GuiFont() != GetStockObject(DEFAULT_GUI_FONT)) UseGuiFont(s.templateList);
   SendMessageA(s.templateList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT);
   const int headers[] = {IDS_COLUMN_TEMPLATE, IDS_COLUMN_DETAIL, IDS_COLUMN_DIR, IDS_COLUMN_FILE};
