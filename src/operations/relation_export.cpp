@@ -118,48 +118,46 @@ struct RelationPass {
     return ERROR_SUCCESS;
   }
 
-  LONG MachineWide() {
-    RegKey classes;
-    LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"", 0, KEY_READ, classes.out());
-    if (status != ERROR_SUCCESS) return status;
+  // One pass over the extensions below parent: each whose program
+  // identifier, read by identifierOf, names the program is written.
+  template <typename IdentifierOf>
+  LONG Pass(HKEY parent, const wchar_t* keyPrefix, IdentifierOf identifierOf) {
     SubKeyNames names;
-    if ((status = names.Init(classes.get())) != ERROR_SUCCESS) return status;
+    LONG status = names.Init(parent);
+    if (status != ERROR_SUCCESS) return status;
     for (DWORD i = 0; i < names.count; ++i) {
-      const wchar_t* extension = names.Read(classes.get(), i);
+      const wchar_t* extension = names.Read(parent, i);
       if (!extension) continue;
       if (progress && progress->Stopping()) return ERROR_CANCELLED;
-      if (extension[0] != L'.') continue;
       WidePath identifier, extensionKey;
-      if (!ReadDefaultValueOf(classes.get(), extension, &identifier)) continue;
+      if (extension[0] != L'.' || !identifierOf(extension, &identifier)) continue;
       if (!CommandNamesProgram(identifier.s, wideProgram)) continue;
-      if (!extensionKey.Set(L"HKEY_CLASSES_ROOT\\") || !extensionKey.Append(extension)) continue;
+      if (!extensionKey.Set(keyPrefix) || !extensionKey.Append(extension)) continue;
       if ((status = WriteMatch(extension, extensionKey.s, identifier.s)) != ERROR_SUCCESS) return status;
     }
     return ERROR_SUCCESS;
   }
 
+  LONG MachineWide() {
+    RegKey classes;
+    const LONG status = RegOpenKeyExW(HKEY_CLASSES_ROOT, L"", 0, KEY_READ, classes.out());
+    if (status != ERROR_SUCCESS) return status;
+    return Pass(classes.get(), L"HKEY_CLASSES_ROOT\\", [&](const wchar_t* extension, WidePath* identifier) {
+      return ReadDefaultValueOf(classes.get(), extension, identifier);
+    });
+  }
+
   LONG PerUser() {
     RegKey fileExts;
-    LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, kFileExtsPath, 0, KEY_READ, fileExts.out());
+    const LONG status = RegOpenKeyExW(HKEY_CURRENT_USER, kFileExtsPath, 0, KEY_READ, fileExts.out());
     // A user who never chose a program for a file type has no such key.
     if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
     if (status != ERROR_SUCCESS) return status;
-    SubKeyNames names;
-    if ((status = names.Init(fileExts.get())) != ERROR_SUCCESS) return status;
-    for (DWORD i = 0; i < names.count; ++i) {
-      const wchar_t* extension = names.Read(fileExts.get(), i);
-      if (!extension) continue;
-      if (progress && progress->Stopping()) return ERROR_CANCELLED;
-      if (extension[0] != L'.') continue;
+    return Pass(fileExts.get(), kFileExtsKeyText, [&](const wchar_t* extension, WidePath* identifier) {
       RegKey entry;
-      WidePath identifier, extensionKey;
-      if (RegOpenKeyExW(fileExts.get(), extension, 0, KEY_READ, entry.out()) != ERROR_SUCCESS) continue;
-      if (!ReadStringValue(entry.get(), L"ProgID", &identifier)) continue;
-      if (!CommandNamesProgram(identifier.s, wideProgram)) continue;
-      if (!extensionKey.Set(kFileExtsKeyText) || !extensionKey.Append(extension)) continue;
-      if ((status = WriteMatch(extension, extensionKey.s, identifier.s)) != ERROR_SUCCESS) return status;
-    }
-    return ERROR_SUCCESS;
+      return RegOpenKeyExW(fileExts.get(), extension, 0, KEY_READ, entry.out()) == ERROR_SUCCESS &&
+             ReadStringValue(entry.get(), L"ProgID", identifier);
+    });
   }
 };
 
