@@ -140,18 +140,16 @@ int AppendFolderPath(const wchar_t* path, WidePath* out) {
   return out->AppendChars(path, length) ? 1 : 0;
 }
 
-int AppendFolderOf(const FolderVariable& variable, WidePath* out) {
-  if (variable.folderId >= 0) return AppendSpecialFolder(variable.folderId, out);
-  wchar_t* path = nullptr;
-  const bool found = SUCCEEDED(SHGetKnownFolderPath(*variable.known, 0, nullptr, &path)) && path;
-  const int appended = found ? AppendFolderPath(path, out) : 0;
-  CoTaskMemFree(path);
-  return appended;
-}
-
 }  // namespace
 
-int AppendSpecialFolder(int folderId, WidePath* out) {
+int AppendSpecialFolder(int folderId, WidePath* out, const GUID* known) {
+  if (folderId < 0) {
+    wchar_t* path = nullptr;
+    const bool found = known && SUCCEEDED(SHGetKnownFolderPath(*known, 0, nullptr, &path)) && path;
+    const int appended = found ? AppendFolderPath(path, out) : 0;
+    CoTaskMemFree(path);
+    return appended;
+  }
   LPITEMIDLIST items = nullptr;
   if (FAILED(SHGetSpecialFolderLocation(nullptr, folderId, &items)) || !items) return 0;
   wchar_t path[kPathSize] = {};
@@ -199,7 +197,7 @@ int ExpandVariablesWide(const char* text, WidePath* out) {
       CutName(name, close, cut);
       bool expanded = false;
       for (const FolderVariable& v : kFolderVariables)
-        if (lstrcmpiA(cut, v.name) == 0) expanded = AppendFolderOf(v, out) != 0;
+        if (lstrcmpiA(cut, v.name) == 0) expanded = AppendSpecialFolder(v.folderId, out, v.known) != 0;
       if (IsRegistryReference(name, close)) expanded = AppendRegistryValue(name, size_t(close - name), out);
       if (!expanded) {
         SetLastError(out->overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_ENVVAR_NOT_FOUND);

@@ -21,8 +21,9 @@ int ExpandRootName(char* keyPath, size_t room);
 // registry functions, so that a folder or value the code page cannot spell
 // comes in whole. Returns 1, or 0 as ExpandVariables does.
 int ExpandVariablesWide(const char* text, WidePath* out);
-// Appends the path of a shell special folder, without the trailing "\\" of a
+// Appends the path of a shell special folder, by its old-style id or, when
+// folderId is -1, by its known-folder id; without the trailing "\\" of a
 // drive root. Returns 0 when the folder cannot be resolved or does not fit.
-int AppendSpecialFolder(int folderId, WidePath* out);
+int AppendSpecialFolder(int folderId, WidePath* out, const GUID* known = nullptr);
 // Full name of an accepted root ("HKEY_CURRENT_USER" for "hkcu"), or null.
 const char* FullRootName(const char* keyPath);

@@ -27,12 +27,7 @@ constexpr PortableFolder kFolders[] = {
 
 bool FolderPath(const PortableFolder& folder, WidePath* out) {
   out->Clear();
-  if (folder.folderId >= 0) return AppendSpecialFolder(folder.folderId, out) != 0;
-  wchar_t* path = nullptr;
-  const bool found = SUCCEEDED(SHGetKnownFolderPath(*folder.known, 0, nullptr, &path)) && path && out->Set(path);
-  CoTaskMemFree(path);
-  if (found && out->length > 1 && out->s[out->length - 1] == L'\\') out->Truncate(out->length - 1);
-  return found;
+  return AppendSpecialFolder(folder.folderId, out, folder.known) != 0;
 }
 
 }  // namespace
