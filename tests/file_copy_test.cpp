@@ -115,23 +115,6 @@ TEST_CASE("folder variables are expanded in the pattern") {
   CHECK(ListTree(dst / "w\\") == expected);
 }
 
-TEST_CASE("a file that cannot be copied fails the copy after the others are copied") {
-  ScratchFolder src("src"), dst("dst");
-  MakeSource(src);
-  // Held open without sharing, the file cannot be read by the copy.
-  FileHandle held(CreateFileA((src / "deep\\d.doc").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  REQUIRE(held);
-  DWORD code = 0;
-  CopyReport report;
-  CHECK(Copy(src / "*.*", dst / "4\\", 1, &code, &report) == 1);
-  CHECK(code == ERROR_SHARING_VIOLATION);
-  CHECK(report.complete);
-  CHECK(std::string(report.failedItem.s) == src / "deep\\d.doc");
-  Names all = ListTree(src.path());
-  all.erase(std::find(all.begin(), all.end(), "deep\\d.doc"));
-  CHECK(ListTree(dst / "4\\") == all);
-}
-
 TEST_CASE("paths over 259 bytes fail cleanly") {
   ScratchFolder src("src"), dst("dst");
   WriteFileBytes(src / "f.txt", "x");

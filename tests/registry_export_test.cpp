@@ -63,12 +63,14 @@ TEST_CASE("the Mailer key is written exactly as regedit's format has it") {
   SetDword(HKEY_CURRENT_USER, sub, "Count", 26);
   SetValue(HKEY_CURRENT_USER, sub, "Dir", REG_EXPAND_SZ, std::string("%TEMP%") + '\0');
   SetString(HKEY_CURRENT_USER, sub + "\\Boxes", "Name", "a \"b\"");
+  CreateKey(HKEY_CURRENT_USER, sub + "\\Boxes\\Empty");  // no values: its two lines and an empty line
   const std::string full = mailer.path();
   const std::string expected = "REGEDIT4\r\n\r\n" +
                                Block(full,
                                      "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
                                      "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
-                               Block(full + "\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n");
+                               Block(full + "\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n") +
+                               Block(full + "\\Boxes\\Empty", "");
   ScratchFolder folder;
   int result = -1;
   CHECK(Export(full, folder, &result) == expected);
@@ -87,14 +89,9 @@ TEST_CASE("the Mailer key is written exactly as regedit's format has it") {
               Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer",
                     "@=\"C:\\\\Mail\"\r\n\"Count\"=dword:0000001a\r\n"
                     "\"Dir\"=hex(2):25,54,45,4d,50,25,00\r\n") +
-              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n"));
+              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer\\Boxes", "\"Name\"=\"a \\\"b\\\"\"\r\n") +
+              Block("HKEY_CURRENT_USER\\Software\\ArkivantoTests\\Mailer\\Boxes\\Empty", ""));
   }
-}
-
-TEST_CASE("a key without values gives its two lines and an empty line") {
-  TestKey empty("Empty");
-  ScratchFolder folder;
-  CHECK(Export(empty.path(), folder) == "REGEDIT4\r\n\r\n" + Block(empty.path(), ""));
 }
 
 TEST_CASE("value lines") {

@@ -11,7 +11,6 @@
 #include "core/program_folder.h"
 #include "resource.h"
 #include "support/test_support.h"
-#include "ui/file_dialog.h"
 #include "core/fixed_texts.h"
 #include "ui/template_editor.h"
 
@@ -126,11 +125,7 @@ TEST_CASE("each kind makes its row and its line; an empty field or no kind makes
         "?:\r\nS:D:\\tree\\*.*\r\nX:C:\\Mail\\mail.exe\r\nI:(INI)\r\n");
   // A new name: no question, only the notice that INI entries are not backed up.
   CHECK(e.person.shown == std::vector<ShownMessage>{{kIniEntryNotSupported, TextOf(IDS_CAPTION_ERROR), MB_OK}});
-  REQUIRE(e.person.fileDialogs.size() == 1);
-  CHECK(e.person.dialogTitles[0] == "save:" + TextOf(IDS_CAPTION_SAVE_TEMPLATE));
-  CHECK(e.person.fileDialogs[0].filter == "Template (*.txt)|*.txt");
-  CHECK(e.person.fileDialogs[0].initialFolder == e.templates);
-  CHECK(e.person.fileDialogs[0].defaultExtension == "txt");
+  CHECK(e.person.fileDialogFolders == Texts{e.templates});
 }
 
 TEST_CASE("an opened template shows its entries by kind and is saved back without its other lines") {
@@ -146,7 +141,7 @@ TEST_CASE("an opened template shows its entries by kind and is saved back withou
   CHECK(e.Run(path) == 1);
   CHECK(ReadFileBytes(path) == "Name\r\nDescription\r\nDir\r\nF:a\r\n?:b\r\nS:c\r\n");
   CHECK(e.person.shown.empty());  // overwriting asks nothing more
-  CHECK(e.person.dialogTitles.empty());
+  CHECK(e.person.fileDialogFolders.empty());
 
   // A double-byte first character counts as one before the colon.
   WriteFileBytes(path, "N\r\nD\r\nX\r\n\x82\xa0:b\r\n");  // "あ:b" in Shift-JIS
@@ -155,26 +150,6 @@ TEST_CASE("an opened template shows its entries by kind and is saved back withou
     Click(dialog, IDCANCEL);
   });
   CHECK(e.Run(path) == 0);
-}
-
-TEST_CASE("each kind button enables its own field and browse button, and disables the others") {
-  Editing e;
-  const int kinds[][3] = {{IDC_KIND_FILE, IDC_FILE_PATH, IDC_BROWSE_FOLDER},
-                          {IDC_KIND_REGISTRY, IDC_KEY_PATH, IDC_BROWSE_KEY},
-                          {IDC_KIND_RELATION, IDC_EXE_PATH, IDC_BROWSE_EXE},
-                          {IDC_KIND_INI, IDC_INI_FILE, IDC_BROWSE_INI}};
-  e.Then([&](HWND dialog) {
-    for (const auto& chosen : kinds) {
-      Click(dialog, chosen[0]);
-      for (const auto& kind : kinds)
-        for (int id : {kind[1], kind[2]}) {
-          CAPTURE(id);
-          CHECK(bool(IsWindowEnabled(GetDlgItem(dialog, id))) == (&kind == &chosen));
-        }
-    }
-    Click(dialog, IDCANCEL);
-  });
-  CHECK(e.Run() == 0);
 }
 
 TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers change nothing") {
@@ -229,16 +204,6 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
                         "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini", "C:\\*.*", key.path(), "C:\\Mail\\mail.exe",
                         "C:\\Mail\\mail.ini"});
   CHECK(e.Shown() == Texts{SystemText(ERROR_FILENAME_EXCED_RANGE), SystemText(ERROR_FILENAME_EXCED_RANGE)});
-  CHECK(e.person.dialogTitles ==
-        Texts{"folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE),
-              "open:" + TextOf(IDS_CAPTION_SAVE_FILE), "folder:" + TextOf(IDS_SELECT_DIRECTORY),
-              "folder:" + TextOf(IDS_SELECT_DIRECTORY), "open:" + TextOf(IDS_CAPTION_SAVE_FILE)});
-  REQUIRE(e.person.fileDialogs.size() == 3);
-  const ScriptedPerson::FileDialog& exe = e.person.fileDialogs[0];
-  CHECK(exe.filter == std::string(DialogFilter(kExecutableFilter).get()) + "|*.exe|" +
-                          DialogFilter(L"全ファイル(*.*)").get() + "|*.*");
-  CHECK(e.person.fileDialogs[1].filter.find("|*.ini|") != std::string::npos);
-  CHECK(exe.flags == OFN_FILEMUSTEXIST);
 }
 
 TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
@@ -298,17 +263,6 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
     });
     CHECK(e.Run(path) == 0);
     CHECK(e.person.shown.empty());
-  }
-  SUBCASE("an Update counts even when it leaves the row as it was") {
-    e.person.answers = {IDYES};
-    e.Then([](HWND dialog) {
-      Select(dialog, {0});
-      Click(dialog, IDC_UPDATE_ENTRY);  // no kind chosen
-      CHECK(Rows(dialog) == Texts{"1:a*", "1:b"});
-      Click(dialog, IDCANCEL);
-    });
-    CHECK(e.Run(path) == 0);
-    CHECK(e.Shown() == Texts{TextOf(IDS_CANCEL_EDITING)});
   }
   SUBCASE("a real move asks; No stays, Yes leaves; Esc and the close box ask the same") {
     e.person.answers = {IDNO, IDNO, IDYES};
@@ -388,7 +342,7 @@ TEST_CASE("saving an opened template under another name") {
         .Then(Press(IDCANCEL));
     CHECK(e.Run(path) == 0);
     CHECK(e.Shown() == Texts{TextOf(IDS_SAME_NAME_OVERWRITE)});
-    CHECK(e.person.dialogTitles.size() == 2);
+    CHECK(e.person.fileDialogFolders.size() == 2);
   }
   CHECK(ReadFileBytes(path) == "T\r\n\r\n\r\n");
 }
@@ -472,16 +426,11 @@ TEST_CASE("a file that cannot be written: retry, or go back to the editor with t
   }
 }
 
-TEST_CASE("the editor opens with no kind chosen; resized larger the list grows and the controls follow the edge") {
+TEST_CASE("resized larger the list grows and the controls follow the edge; it never gets smaller than it opened") {
   Editing e;
-  std::vector<int> enabled, checked, moved;
+  std::vector<int> moved;
   RECT opened = {}, smallest = {};
   e.Then([&](HWND dialog) {
-    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
-      const int id = GetDlgCtrlID(c);
-      if (id >= IDC_KIND_FILE && id <= IDC_INI_ALL && IsWindowEnabled(c)) enabled.push_back(id);
-      if (SendMessageA(c, BM_GETCHECK, 0, 0) != BST_UNCHECKED) checked.push_back(id);
-    }
     const auto place = [](HWND control) {
       RECT r = {};
       GetWindowRect(control, &r);
@@ -500,14 +449,11 @@ TEST_CASE("the editor opens with no kind chosen; resized larger the list grows a
              place(GetDlgItem(dialog, IDOK)).left - okBefore.left,
              place(GetDlgItem(dialog, IDC_FILE_PATH)).left - fileBefore.left,
              int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0)) - listClient.right};
-    // Smaller than it opened: it keeps its size.
     SetWindowPos(dialog, nullptr, 0, 0, 50, 50, SWP_NOMOVE | SWP_NOZORDER);
     GetWindowRect(dialog, &smallest);
     Click(dialog, IDCANCEL);
   });
   CHECK(e.Run() == 0);
-  CHECK(enabled == std::vector<int>{IDC_KIND_FILE, IDC_KIND_REGISTRY, IDC_KIND_RELATION, IDC_KIND_INI});
-  CHECK(checked.empty());
   CHECK(moved == std::vector<int>{100, 60, 100, 100, 0});
   CHECK(smallest.right - smallest.left == opened.right - opened.left);
   CHECK(smallest.bottom - smallest.top == opened.bottom - opened.top);

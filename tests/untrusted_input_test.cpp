@@ -26,27 +26,15 @@ struct Backup : LoggedBackup {
 
 }  // namespace
 
+// The other folder names a template may not use are refused by the
+// interpreter's own test; this one shows that nothing runs.
 TEST_CASE("a folder line that is no plain folder name fails its template and writes nothing") {
-  const char* folders[] = {"x\" & echo INJECTED> pwned.txt & rem \"",
-                           "a<b",
-                           "a>b",
-                           "a:b",
-                           "a/b",
-                           "a|b",
-                           "a?b",
-                           "a*b",
-                           "a\x01"
-                           "b",
-                           "a\tb"};
-  for (const char* folder : folders) {
-    CAPTURE(folder);
-    Backup backup;
-    CHECK_FALSE(backup.Run(std::string("Evil\r\n\r\n") + folder + "\r\nF:C:\\no-such-folder\\*.none\r\n"));
-    CHECK(backup.Log().find(TextOf(IDS_UNSAFE_DIRECTORY).substr(0, 20)) != std::string::npos);
-    CHECK(ListTree(backup.destination) == std::vector<std::string>{"Restore.bat", "log.txt", "manifest.sha256"});
-    CHECK(backup.Restore() == 0);
-    CHECK_FALSE(backup.Planted());
-  }
+  Backup backup;
+  CHECK_FALSE(backup.Run("Evil\r\n\r\nx\" & echo INJECTED> pwned.txt & rem \"\r\nF:C:\\no-such-folder\\*.none\r\n"));
+  CHECK(backup.Log().find(TextOf(IDS_UNSAFE_DIRECTORY).substr(0, 20)) != std::string::npos);
+  CHECK(ListTree(backup.destination) == std::vector<std::string>{"Restore.bat", "log.txt", "manifest.sha256"});
+  CHECK(backup.Restore() == 0);
+  CHECK_FALSE(backup.Planted());
 }
 
 TEST_CASE("a key or value name that would break the lines of a .reg file fails its entry") {

@@ -34,22 +34,15 @@ SHORT ScriptedPerson::KeyState(int virtualKey) {
   return std::find(keysDown.begin(), keysDown.end(), virtualKey) != keysDown.end() ? SHORT(0x8000) : 0;
 }
 
-bool ScriptedPerson::BrowseForFolder(HWND, const char* title, char* path) {
-  dialogTitles.push_back(std::string("folder:") + title);
+bool ScriptedPerson::BrowseForFolder(HWND, const char*, char* path) {
   if (folderAnswer.empty()) return false;
   snprintf(path, MAX_PATH, "%s", folderAnswer.c_str());
   return true;
 }
 
-// Records a save or open dialog ("save:" or "open:") and gives the answer.
-static bool AnswerFileDialog(ScriptedPerson& person, const char* kind, OPENFILENAMEA* dialog,
-                             const std::string& answer) {
-  person.dialogTitles.push_back(kind + std::string(dialog->lpstrTitle ? dialog->lpstrTitle : ""));
-  std::string filter;
-  for (const char* p = dialog->lpstrFilter; p && *p; p += strlen(p) + 1)
-    filter += std::string(filter.empty() ? "" : "|") + p;
-  person.fileDialogs.push_back({filter, dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "",
-                                dialog->lpstrDefExt ? dialog->lpstrDefExt : "", dialog->Flags});
+// Records a save or open dialog and gives the answer.
+static bool AnswerFileDialog(ScriptedPerson& person, OPENFILENAMEA* dialog, const std::string& answer) {
+  person.fileDialogFolders.push_back(dialog->lpstrInitialDir ? dialog->lpstrInitialDir : "");
   if (answer.empty()) return false;
   snprintf(dialog->lpstrFile, dialog->nMaxFile, "%s", answer.c_str());
   return true;
@@ -61,10 +54,10 @@ bool ScriptedPerson::AskSaveFile(OPENFILENAMEA* dialog) {
     answer = saveAnswers.front();
     saveAnswers.pop_front();
   }
-  return AnswerFileDialog(*this, "save:", dialog, answer);
+  return AnswerFileDialog(*this, dialog, answer);
 }
 
-bool ScriptedPerson::AskOpenFile(OPENFILENAMEA* dialog) { return AnswerFileDialog(*this, "open:", dialog, openAnswer); }
+bool ScriptedPerson::AskOpenFile(OPENFILENAMEA* dialog) { return AnswerFileDialog(*this, dialog, openAnswer); }
 
 std::string FileRestoreLines(const std::string& entry, const std::string& target) {
   return "IF \"%FILE%\"==\"1\" xcopy \"" + entry + "\\*.*\" \"" + target + "\" /e /c /q /h /r /k /y\r\n" +

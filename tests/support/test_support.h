@@ -53,18 +53,11 @@ class ScriptedPerson final : public Person {
   std::vector<int> keysDown;
   std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
-  // Folder browser, save and open dialogs: the titles shown ("folder:",
-  // "save:" or "open:" and the title), and the answer (empty for Cancel).
+  // Folder browser, save and open dialogs: the answer (empty for Cancel).
   // Save dialogs take their answers from saveAnswers while it holds any.
-  std::vector<std::string> dialogTitles;
   std::string folderAnswer, saveAnswer, openAnswer;
   std::deque<std::string> saveAnswers;
-  struct FileDialog {
-    std::string filter;  // the pairs joined by "|"
-    std::string initialFolder, defaultExtension;
-    DWORD flags;
-  };
-  std::vector<FileDialog> fileDialogs;  // save and open dialogs, in order
+  std::vector<std::string> fileDialogFolders;  // each save or open dialog's first folder, in order
   std::vector<std::string> sounds;      // multimedia commands sent
 
  private:
