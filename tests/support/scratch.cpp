@@ -138,25 +138,6 @@ RegSnapshot SnapshotKey(HKEY root, const std::string& key) {
   return snapshot;
 }
 
-std::string Describe(const RegSnapshot& snapshot) {
-  std::string text;
-  for (const auto& [key, values] : snapshot.keys) {
-    text += "[" + key + "]\n";
-    for (const RegValue& v : values) {
-      char head[64];
-      snprintf(head, sizeof head, " type %lu, %zu bytes:", static_cast<unsigned long>(v.type), v.data.size());
-      text += "  " + v.name + head;
-      for (unsigned char c : v.data.substr(0, 32)) {
-        char hex[4];
-        snprintf(hex, sizeof hex, " %02x", c);
-        text += hex;
-      }
-      text += "\n";
-    }
-  }
-  return text;
-}
-
 int RunAndWait(const std::string& commandLine, const std::string& workingDirectory, DWORD timeoutMs) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;

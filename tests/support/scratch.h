@@ -79,7 +79,6 @@ struct RegSnapshot {
   bool operator==(const RegSnapshot&) const = default;
 };
 RegSnapshot SnapshotKey(HKEY root, const std::string& key);
-std::string Describe(const RegSnapshot& snapshot);
 
 // Runs a command line, waits for it (bounded) and returns its exit code, or -1.
 int RunAndWait(const std::string& commandLine, const std::string& workingDirectory = "", DWORD timeoutMs = 120000);
