@@ -31,29 +31,10 @@ void SetWide(const std::wstring& key, const std::wstring& name, DWORD type, cons
 }
 
 // Files below a folder by wide names, with their contents, sorted.
-std::vector<std::pair<std::wstring, std::string>> FilesWide(const std::wstring& folder,
-                                                            const std::wstring& relative = L"") {
+std::vector<std::pair<std::wstring, std::string>> FilesWide(const std::wstring& folder) {
   std::vector<std::pair<std::wstring, std::string>> files;
-  WIN32_FIND_DATAW found;
-  FindHandle search(FindFirstFileW((folder + relative + L"*").c_str(), &found));
-  if (!search) return files;
-  do {
-    const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
-    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      files.push_back({relative + name + L"\\", ""});
-      const auto inner = FilesWide(folder, relative + name + L"\\");
-      files.insert(files.end(), inner.begin(), inner.end());
-    } else {
-      FileHandle file(CreateFileW((folder + relative + name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-      char buffer[256] = {};
-      DWORD got = 0;
-      ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr);
-      files.push_back({relative + name, std::string(buffer, got)});
-    }
-  } while (FindNextFileW(search.get(), &found));
-  std::sort(files.begin(), files.end());
+  for (const std::wstring& name : ListTreeWide(folder))
+    files.push_back({name, name.back() == L'\\' ? "" : ReadFileWide(folder + name)});
   return files;
 }
 

@@ -19,33 +19,39 @@ ScratchFolder::ScratchFolder(const char* name) {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
-// Calls visit with the name of each file and folder in a folder ("folder\\").
-static void ForEachEntry(const std::string& folder, const std::function<void(const std::string&, bool)>& visit) {
-  WIN32_FIND_DATAA found;
-  FindHandle search(FindFirstFileA((folder + "*").c_str(), &found));
+// Calls visit with the name of each file and folder in a folder, by the
+// wide calls: names the code page cannot spell stay apart.
+static void ForEachEntry(const std::wstring& folder, const std::function<void(const std::wstring&, bool)>& visit) {
+  WIN32_FIND_DATAW found;
+  FindHandle search(FindFirstFileW((folder + L"*").c_str(), &found));
   if (!search) return;
   do {
-    const std::string name = found.cFileName;
-    if (name != "." && name != "..") visit(name, found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-  } while (FindNextFileA(search.get(), &found));
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") visit(name, found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+  } while (FindNextFileW(search.get(), &found));
 }
 
 void RemoveTree(const std::string& path) {
-  std::string folder = path;
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  ForEachEntry(folder + "\\", [&](const std::string& name, bool isFolder) {
-    const std::string child = folder + "\\" + name;
-    SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-    isFolder ? RemoveTree(child) : void(DeleteFileA(child.c_str()));
-  });
-  RemoveDirectoryA(folder.c_str());
+  std::wstring folder = Wide(path);
+  if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+  std::function<void(const std::wstring&)> remove = [&](const std::wstring& at) {
+    ForEachEntry(at + L"\\", [&](const std::wstring& name, bool isFolder) {
+      const std::wstring child = at + L"\\" + name;
+      SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+      isFolder ? remove(child) : void(DeleteFileW(child.c_str()));
+    });
+    RemoveDirectoryW(at.c_str());
+  };
+  remove(folder);
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) { WriteFileWide(Wide(path), bytes); }
 
-std::string ReadFileBytes(const std::string& path) {
+std::string ReadFileBytes(const std::string& path) { return ReadFileWide(Wide(path)); }
+
+std::string ReadFileWide(const std::wstring& path) {
   FileHandle file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!file) return {};
   std::string bytes(GetFileSize(file.get(), nullptr), '\0');
   DWORD got = 0;
@@ -61,16 +67,23 @@ bool IsDirectory(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::vector<std::string> ListTree(const std::string& folder) {
-  std::vector<std::string> names;
-  std::function<void(const std::string&)> walk = [&](const std::string& relative) {
-    ForEachEntry(folder + relative, [&](const std::string& name, bool isFolder) {
-      const std::string entry = relative + name + (isFolder ? "\\" : "");
+std::vector<std::wstring> ListTreeWide(const std::wstring& folder) {
+  std::vector<std::wstring> names;
+  std::function<void(const std::wstring&)> walk = [&](const std::wstring& relative) {
+    ForEachEntry(folder + relative, [&](const std::wstring& name, bool isFolder) {
+      const std::wstring entry = relative + name + (isFolder ? L"\\" : L"");
       names.push_back(entry);
       if (isFolder) walk(entry);
     });
   };
-  walk("");
+  walk(L"");
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> ListTree(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const std::wstring& name : ListTreeWide(Wide(folder))) names.push_back(Ansi(name));
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -44,6 +44,9 @@ bool FileExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // Names below a folder, sorted, with "\\" after folders, e.g. "a\\", "a\\b.txt".
 std::vector<std::string> ListTree(const std::string& folder);
+// The same by wide names, for names the code page cannot spell.
+std::vector<std::wstring> ListTreeWide(const std::wstring& folder);
+std::string ReadFileWide(const std::wstring& path);
 
 // A key under HKEY_CURRENT_USER\Software\ArkivantoTests, deleted with its
 // sub-tree before and after the test.
