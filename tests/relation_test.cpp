@@ -93,18 +93,12 @@ TEST_CASE("both passes find the extensions whose command names the program") {
   }
 }
 
-TEST_CASE("a program no command names gives the header alone") {
+TEST_CASE("a program no command names gives the header alone; an empty program text matches every command") {
   Associations associations;
   ScratchFolder folder;
   int result = -1;
   CHECK(Export("nobody_uses_this.exe", folder, &result) == Header("nobody_uses_this.exe"));
   CHECK(result == 0);
-}
-
-TEST_CASE("an empty program text matches every command") {
-  Associations associations;
-  ScratchFolder folder;
-  int result = -1;
   const std::string file = Export("", folder, &result);
   CHECK(result == 0);
   for (const char* key : {"[HKEY_CLASSES_ROOT\\.arkt1]", "[HKEY_CLASSES_ROOT\\.arkt3]", "[HKEY_CLASSES_ROOT\\.arkt4]"})
