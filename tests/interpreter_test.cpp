@@ -1,7 +1,6 @@
 #include <doctest.h>
 
 #include <windows.h>
-#include <commctrl.h>
 
 #include <string>
 
@@ -13,25 +12,11 @@
 
 namespace {
 
-// A view that keeps the template bar's range and position.
-struct BarView final : BackupView {
-  unsigned steps = 0, position = 0;
-  HWND Owner() override { return nullptr; }
-  void ShowStatus(const char*) override {}
-  void StartRunBar(unsigned) override {}
-  void StepRunBar() override {}
-  void StartTemplateBar(unsigned n) override { steps = n, position = 0; }
-  void StepTemplateBar() override { ++position; }
-  void EnableControls(bool) override {}
-  void TemplateSucceeded(int) override {}
-};
-
 // One template backed up into a fresh destination.
 struct Backup {
   ScratchFolder templates{"tpl"};
   ScratchFolder destination{"dst"};
   ScriptedPerson person;
-  BarView view;
   TextBuffer script, errors;
   int result = -1;
 
@@ -48,13 +33,10 @@ struct Backup {
     const std::string where = into.empty() ? destination.path() : into;
     TemplateOptions options;
     options.verbose = verbose;
-    options.view = &view;
     result = BackupTemplate(path.c_str(), where.c_str(), &script, &errors, options);
   }
   std::string Script() const { return script.text; }
   std::string Errors() const { return errors.text; }
-  int BarPosition() const { return int(view.position); }
-  int BarMaximum() const { return int(view.steps); }
 };
 
 }  // namespace
@@ -92,9 +74,6 @@ TEST_CASE("entries are numbered by line and dispatched by their letter") {
   CHECK(ReadFileBytes(b.destination / "Mail\\3.reg").find("\"Box\"=\"inbox\"") != std::string::npos);
   // The INI notice shows whether verbose or not; nothing else is shown.
   CHECK(b.person.shown == std::vector<ShownMessage>{{kIniNotSupported, TextOf(IDS_CAPTION_ERROR), MB_ICONERROR}});
-  // Eight lines counted, seven cut: the bar stops one step short.
-  CHECK(b.BarMaximum() == 8);
-  CHECK(b.BarPosition() == 7);
 }
 
 TEST_CASE("failed entries leave error lines and, when verbose, a message each") {
