@@ -17,17 +17,6 @@
 
 namespace {
 
-struct Backup {
-  ScriptedPerson person;
-  MainWindowFixture main;
-  std::string destination;
-  explicit Backup(const std::string& where) : destination(where) {}
-  bool Run() {
-    main.Reload();
-    return main.BackUpAll(person, destination);
-  }
-};
-
 // Runs a command line with some environment variables set to other values.
 int RunWithVariables(const std::string& commandLine, const std::string& folder,
                      const std::vector<std::pair<std::string, std::string>>& variables) {
@@ -45,8 +34,7 @@ std::string ShellFolder(const char* variable) {
 }  // namespace
 
 TEST_CASE("two checked templates with one folder line are refused before anything is written") {
-  ScratchFolder target("target");
-  Backup backup(target / "backup\\");
+  LoggedBackup backup;
   backup.main.AddTemplate("a.txt", "First\r\n\r\nMail\r\n");
   backup.main.AddTemplate("b.txt", "Second\r\n\r\nmail\\\r\n");
   backup.main.AddTemplate("c.txt", "Third\r\n\r\nOther\r\n");
@@ -72,8 +60,7 @@ TEST_CASE("a portable Restore.bat puts every file into the folders of whoever ru
     folders.push_back(folder);
     content += "F:" + templateVariable + "\\ArkivantoPortable\\*.ini\r\n";
   }
-  ScratchFolder target("target");
-  Backup backup(target / "backup\\");
+  LoggedBackup backup;
   backup.main.AddTemplate("p.txt", content);
   backup.main.SetPressed(IDM_PORTABLE_RESTORE, true);
   REQUIRE(backup.Run());
@@ -112,11 +99,11 @@ TEST_SUITE("zip backup") {
     CreateDirectoryPath((folder + "data\\sub").c_str());
     WriteFileBytes(folder + "data\\a.ini", "alpha");
     WriteFileBytes(folder + "data\\sub\\b.ini", "bravo");
-    Backup backup(folder + "backup.zip");
+    LoggedBackup backup;
+    backup.destination = folder + "backup.zip";
     backup.main.AddTemplate("z.txt", "Zipped\r\n\r\nZipped\r\nS:" + folder + "data\\*.*\r\n");
     backup.main.SetPressed(IDM_COMPRESS, true);
     SendMessageA(MainState().compressionCombo, CB_SETCURSEL, 1, 0);  // ZIP
-    backup.main.SetPressed(IDM_LOG, true);
     REQUIRE(backup.Run());
     CHECK(FileExists(folder + "backup.zip"));
     CHECK_FALSE(FileExists(folder + "backup.zip.files"));

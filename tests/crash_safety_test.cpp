@@ -55,25 +55,6 @@ struct Settings {
   std::string Template() const { return "App\r\n\r\nApp\r\nS:" + folder + "*.*\r\nR:HKCU\\" + key.subPath() + "\r\n"; }
 };
 
-struct Destination {
-  ScriptedPerson person;
-  MainWindowFixture main;
-  std::string path;
-
-  explicit Destination(const std::string& folder) : path(folder) {}
-  bool Back(const Settings& settings, int appendAnswer = IDNO) { return Back(settings.Template(), appendAnswer); }
-  bool Back(const std::string& content, int appendAnswer = IDNO) {
-    main.AddTemplate("app.txt", content);
-    main.Reload();
-    main.SetPressed(IDM_LOG, true);
-    main.Command(IDM_CHECK_ALL);
-    main.SetDestination(path);
-    person.answers = {IDYES, appendAnswer};
-    main.Command(IDM_DO_BACKUP);
-    return person.shown.back().text == TextOf(IDS_NO_ERROR_CHECK);
-  }
-};
-
 // The child backs up the template in argument 0 into the destination in
 // argument 1, to be killed in the middle.
 int BackUpInChild(const std::vector<std::string>& arguments) {
@@ -92,23 +73,22 @@ const TestChild backUpInChild("back-up", BackUpInChild);
 TEST_CASE("a run killed in the middle of a copy leaves the previous backup whole") {
   Settings settings(600, 128 * 1024);
   settings.Write(1);
-  ScratchFolder target("target");
-  Destination first(target / "backup\\");
-  REQUIRE(first.Back(settings));
-  const std::string script = ReadFileBytes(first.path + "Restore.bat");
-  const std::string copy = first.path + "App\\0\\";
+  LoggedBackup first;
+  REQUIRE(first.Run(settings.Template()));
+  const std::string script = ReadFileBytes(first.destination + "Restore.bat");
+  const std::string copy = first.destination + "App\\0\\";
   REQUIRE(settings.Holds(copy, 1));
 
   settings.Write(2);
-  const std::string templateFile = target / "app.txt";
+  const std::string templateFile = first.target / "app.txt";
   WriteFileBytes(templateFile, settings.Template());
-  FileHandle child(StartTestChild("back-up", {templateFile, first.path}));
+  FileHandle child(StartTestChild("back-up", {templateFile, first.destination}));
   REQUIRE(child);
   // Kill it once a quarter of the new files are staged. A run that wrote
   // over the copy in place would stage nothing and end before the kill.
   const ULONGLONG deadline = GetTickCount64() + 60000;
   while (GetTickCount64() < deadline && WaitForSingleObject(child.get(), 0) == WAIT_TIMEOUT &&
-         ListTree(first.path + "App\\0.tmp\\sub\\").size() < settings.files / 4) {
+         ListTree(first.destination + "App\\0.tmp\\sub\\").size() < settings.files / 4) {
   }
   DWORD early = 0;
   GetExitCodeProcess(child.get(), &early);
@@ -117,19 +97,20 @@ TEST_CASE("a run killed in the middle of a copy leaves the previous backup whole
   WaitForSingleObject(child.get(), 10000);
 
   CHECK(settings.Holds(copy, 1));
-  CHECK(ReadFileBytes(first.path + "Restore.bat") == script);
+  CHECK(ReadFileBytes(first.destination + "Restore.bat") == script);
   RemoveTree(settings.folder);
   DeleteKeyTree(HKEY_CURRENT_USER, settings.key.subPath());
-  CHECK(RunAndWait("cmd /c Restore.bat", first.path) == 0);
+  CHECK(first.Restore() == 0);
   CHECK(settings.Holds(settings.folder, 1));
 
   SUBCASE("the next whole run replaces the copy, files gone from the source included") {
     settings.Write(2);
-    Destination second(first.path);
-    CHECK(second.Back(settings));
+    LoggedBackup second;
+    second.destination = first.destination;
+    CHECK(second.Run(settings.Template()));
     CHECK(settings.Holds(copy, 2));
     // Only the new copies, App\1.reg, Restore.bat, log.txt and the manifest: nothing staged or left over.
-    CHECK(ListTree(first.path).size() == 3 + 599 + 4);  // App\, App\0\, App\0\sub\ and the files
+    CHECK(ListTree(first.destination).size() == 3 + 599 + 4);  // App\, App\0\, App\0\sub\ and the files
   }
 }
 
@@ -137,34 +118,37 @@ TEST_CASE("a full disk keeps the previous copies, .reg files, Restore.bat and lo
   const std::string drive = MountedDrive("ARK_SMALL_DRIVE");
   Settings settings(8, 1024);
   settings.Write(1);
-  Destination first(drive + "backup\\");
-  RemoveTree(first.path);
-  REQUIRE(first.Back(settings));
-  const std::string script = ReadFileBytes(first.path + "Restore.bat");
-  const std::string log = ReadFileBytes(first.path + "log.txt");
-  const std::string reg = ReadFileBytes(first.path + "App\\1.reg");
+  LoggedBackup first;
+  first.destination = drive + "backup\\";
+  RemoveTree(first.destination);
+  REQUIRE(first.Run(settings.Template()));
+  const std::string script = ReadFileBytes(first.destination + "Restore.bat");
+  const std::string log = ReadFileBytes(first.destination + "log.txt");
+  const std::string reg = ReadFileBytes(first.destination + "App\\1.reg");
 
   settings.Write(2);
   {
     FilledDrive full;
-    Destination second(first.path);
-    CHECK_FALSE(second.Back(settings));  // overwrite
+    LoggedBackup second;
+    second.destination = first.destination;
+    CHECK_FALSE(second.Run(settings.Template()));  // overwrite
     CHECK(second.person.shown.back().type == MB_ICONERROR);
   }
 
-  CHECK(settings.Holds(first.path + "App\\0\\", 1));
-  CHECK(ReadFileBytes(first.path + "App\\1.reg") == reg);
-  CHECK(ReadFileBytes(first.path + "Restore.bat") == script);
-  CHECK(ReadFileBytes(first.path + "log.txt") == log);
-  RemoveTree(first.path);
+  CHECK(settings.Holds(first.destination + "App\\0\\", 1));
+  CHECK(ReadFileBytes(first.destination + "App\\1.reg") == reg);
+  CHECK(ReadFileBytes(first.destination + "Restore.bat") == script);
+  CHECK(ReadFileBytes(first.destination + "log.txt") == log);
+  RemoveTree(first.destination);
 }
 
 TEST_CASE("a destination where nothing can be written reports every template as failed") {
   const std::string drive = MountedDrive("ARK_READ_ONLY_DRIVE");
   Settings settings(1, 10);
   settings.Write(1);
-  Destination run(drive);
-  CHECK_FALSE(run.Back(settings));
+  LoggedBackup run;
+  run.destination = drive;
+  CHECK_FALSE(run.Run(settings.Template()));
   CHECK(run.person.shown.back().type == MB_ICONERROR);
 }
 
@@ -173,9 +157,9 @@ TEST_CASE("a destination that cannot be created stops the run before it starts")
   settings.Write(1);
   for (const char* path : {"Q:\\nowhere\\", "Z:\\proc\\arkivanto\\"}) {
     CAPTURE(path);
-    Destination run(path);
-    run.main.SetPressed(IDM_LOG, true);
-    CHECK_FALSE(run.Back(settings));
+    LoggedBackup run;
+    run.destination = path;
+    CHECK_FALSE(run.Run(settings.Template()));
     REQUIRE(run.person.shown.size() == 2);  // the last question and why it cannot start
     CHECK(run.person.shown[1].caption == TextOf(IDS_CAPTION_ERROR));
     CHECK(run.person.shown[1].text.find(path) != std::string::npos);
@@ -197,14 +181,11 @@ TEST_CASE("a file that cannot be copied fails its entry; the rest is copied and 
     CreateDirectoryW(deep.c_str(), nullptr);
   }
   FileHandle(CreateFileW((deep + L"too-deep.ini").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ScratchFolder target("target");
-  Destination run(target / "backup\\");
-  run.main.SetPressed(IDM_LOG, true);
-  CHECK_FALSE(run.Back("Tree\r\n\r\nTree\r\nS:" + tree + "*.*\r\n"));
-  const std::string log = ReadFileBytes(run.path + "log.txt");
-  CHECK(log.find(tree + "d123456789\\d123456789") != std::string::npos);
-  CHECK((GetFileAttributesA((run.path + "Tree\\0\\hidden").c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
+  LoggedBackup run;
+  CHECK_FALSE(run.Run("Tree\r\n\r\nTree\r\nS:" + tree + "*.*\r\n"));
+  CHECK(run.Log().find(tree + "d123456789\\d123456789") != std::string::npos);
+  CHECK((GetFileAttributesA((run.destination + "Tree\\0\\hidden").c_str()) & FILE_ATTRIBUTE_HIDDEN) != 0);
   RemoveTree(tree + "hidden");
-  CHECK(RunAndWait("cmd /c Restore.bat", run.path) == 0);
+  CHECK(run.Restore() == 0);
   CHECK(ReadFileBytes(tree + "hidden\\a.ini") == "a");
 }

@@ -134,7 +134,7 @@ bool MainWindowFixture::BackUpAll(ScriptedPerson& person, const std::string& des
 LoggedBackup::LoggedBackup(const std::string& folder) : destination(target / folder) { main.SetPressed(IDM_LOG, true); }
 
 bool LoggedBackup::Run(const std::string& templateText) {
-  main.AddTemplate("t.txt", templateText);
+  if (!templateText.empty()) main.AddTemplate("t.txt", templateText);
   main.Reload();
   return main.BackUpAll(person, destination);
 }

@@ -95,7 +95,8 @@ struct LoggedBackup {
   ScratchFolder target{"target"};
   std::string destination;
   explicit LoggedBackup(const std::string& folder = "backup\\");
-  bool Run(const std::string& templateText);
+  // Backs up every template, this one first added as t.txt when not empty.
+  bool Run(const std::string& templateText = "");
   std::string Log() const { return ReadFileBytes(destination + "log.txt"); }
   int Restore(const std::string& from = "") const;  // from the destination by default
 };
