@@ -195,6 +195,8 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
   CHECK(xmChannels[2].volumeEnvOut == 24);
   s.ticks(4);
   CHECK(Values{xmChannels[1].fadeoutVolume, xmChannels[1].volumeEnvOut} == Values{65536 - 6 * 2000, 24});
+  s.ticks(2);
+  CHECK(xmChannels[3].volumeEnvOut == 56);  // the loop is taken before the sustain point holds
 }
 
 TEST_CASE("sample offset past the loop end restarts the playing voice instead of a new note") {
