@@ -193,6 +193,7 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
         Values{0, 65536 - 2000, 32});
   s.ticks(1);
   CHECK(xmChannels[2].volumeEnvOut == 24);
+  CHECK(xmChannels[2].voice->volume == 47);  // the envelope at 24 of 64: the voice at 47 of 127
   s.ticks(4);
   CHECK(Values{xmChannels[1].fadeoutVolume, xmChannels[1].volumeEnvOut} == Values{65536 - 6 * 2000, 24});
   s.ticks(2);
