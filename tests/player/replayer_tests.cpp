@@ -5,7 +5,6 @@
 
 #include <doctest.h>
 
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -24,6 +23,7 @@ int voiceVolume(const XmModule&, const XmChannel& c) { return c.voice->volume; }
 int voiceIndex(const XmModule&, const XmChannel& c) { return c.voice->index; }
 int panning(const XmModule&, const XmChannel& c) { return c.panning; }
 int globalVolume(const XmModule& m, const XmChannel&) { return m.globalVolume; }
+int sounding(const XmModule&, const XmChannel& c) { return c.voice->sample != nullptr; }
 
 // Channel 0 of a one-instrument song at speed 6 plays the rows; a C-4 of the
 // instrument has linear period 4608, volume 64 and panning 128.
@@ -31,15 +31,9 @@ struct EffectCase {
   const char* name;
   std::vector<XmSongCell> rows;
   Field field;
-  std::vector<int> perTick;  // the field after each tick from the first
+  Values perTick;  // the field after each tick from the first
   bool amiga = false;
 };
-
-std::string joined(const std::vector<int>& values) {
-  std::string s;
-  for (int v : values) s += std::to_string(v) + " ";
-  return s;
-}
 
 void checkPerTick(const std::vector<EffectCase>& cases) {
   for (const EffectCase& c : cases) {
@@ -47,13 +41,13 @@ void checkPerTick(const std::vector<EffectCase>& cases) {
     song.linear = !c.amiga;
     for (size_t r = 0; r < c.rows.size(); r++) song.patterns[0].at(static_cast<int>(r), 0) = c.rows[r];
     LoadedSong s(song);
-    std::vector<int> seen;
+    Values seen;
     for (size_t t = 0; t < c.perTick.size(); t++) {
       s.ticks(1);
       seen.push_back(c.field(*s.m, xmChannels[0]));
     }
     CAPTURE(c.name);
-    CHECK(joined(seen) == joined(c.perTick));
+    CHECK(seen == c.perTick);
   }
 }
 
@@ -82,8 +76,9 @@ Positions positions(LoadedSong& s, int n) {
 
 }  // namespace
 
-TEST_CASE("pitch effects per tick") {
+TEST_CASE("each effect's value on every tick") {
   checkPerTick({
+      // Pitch
       {"1xx slides up on the ticks after the row",
        {{C4, 1, 0, 0x1, 0x02}},
        period,
@@ -121,11 +116,7 @@ TEST_CASE("pitch effects per tick") {
        {{C4, 1, 0, 0xE, 0x57}, {C4, 1, 0, 0, 0}},
        notePeriod,
        {4608, 4608, 4608, 4608, 4608, 4608, 4605}},
-  });
-}
-
-TEST_CASE("volume effects per tick") {
-  checkPerTick({
+      // Volume
       {"Axy slides down by y", {{C4, 1, 0, 0xA, 0x03}}, volume, {64, 61, 58, 55, 52, 49}},
       {"Axy slides up by x from the volume column's 16", {{C4, 1, 0x20, 0xA, 0x20}}, volume, {16, 18, 20, 22, 24, 26}},
       {"Cxx above 64 is kept, and louder", {{C4, 1, 0, 0xC, 80}}, voiceVolume, {159, 159}},
@@ -156,11 +147,7 @@ TEST_CASE("volume effects per tick") {
       {"Txy sounds x+1 ticks, then is silent y+1", {{C4, 1, 0, T, 0x12}}, tremoloDelta, {0, 0, -64, -64, -64, 0}},
       {"Gxx, at most 64", {{C4, 1, 0, G, 0x50}}, globalVolume, {64, 64}},
       {"Hxy", {{C4, 1, 0, G, 0x20}, {0, 0, 0, H, 0x02}}, globalVolume, {32, 32, 32, 32, 32, 32, 32, 30, 28}},
-  });
-}
-
-TEST_CASE("panning and retrigger effects per tick") {
-  checkPerTick({
+      // Panning
       {"8xx", {{C4, 1, 0, 0x8, 0x40}}, panning, {64, 64}},
       {"E8x in sixteenths", {{C4, 1, 0, 0xE, 0x84}}, panning, {64, 64}},
       {"Cx in the volume column", {{C4, 1, 0xC4, 0, 0}}, panning, {64, 64}},
@@ -173,34 +160,27 @@ TEST_CASE("panning and retrigger effects per tick") {
       // A trigger hands the sounding note to the partner voice.
       {"E9x retriggers every x ticks", {{C4, 1, 0, 0xE, 0x92}}, voiceIndex, {0, 0, 32, 32, 0, 0}},
       {"R0y retriggers without a volume change", {{C4, 1, 0, R, 0x03}}, voiceIndex, {0, 0, 0, 32, 32, 32}},
+      // A delayed note sounds at tick x only, never for x = 0 or x >= speed;
+      // the row tick's volume byte waits with it.
+      {"ED0", {{C4, 1, 0, 0xE, 0xD0}}, sounding, {0, 0, 0, 0, 0, 0}},
+      {"ED6", {{C4, 1, 0, 0xE, 0xD6}}, sounding, {0, 0, 0, 0, 0, 0, 0}},
+      {"ED3", {{C4, 1, 0x30, 0xE, 0xD3}}, sounding, {0, 0, 0, 1, 1, 1}},
+      {"ED3's volume", {{C4, 1, 0x30, 0xE, 0xD3}}, volume, {0, 0, 0, 32, 32, 32}},
   });
 }
 
-TEST_CASE("note delay sounds at tick x only, never for x = 0 or x >= speed") {
-  XmSong song = basicSong(3, 8);
-  song.patterns[0].at(0, 0) = {C4, 1, 0, 0xE, 0xD0};
-  song.patterns[0].at(0, 1) = {C4, 1, 0, 0xE, 0xD6};
-  song.patterns[0].at(0, 2) = {C4, 1, 0x30, 0xE, 0xD3};
-  LoadedSong s(song);
-  for (int tick = 0; tick < 6; tick++) {
-    s.ticks(1);
-    CAPTURE(tick);
-    CHECK(xmChannels[0].voice->sample == nullptr);
-    CHECK(xmChannels[1].voice->sample == nullptr);
-    CHECK((xmChannels[2].voice->sample != nullptr) == (tick >= 3));
-    CHECK(xmChannels[2].volume == (tick >= 3 ? 32 : 0));  // the row tick's volume byte waits too
-  }
-}
-
-TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lxx moves the envelope") {
-  XmSong song = basicSong(3, 8);
+TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lxx moves the envelope; loops") {
+  XmSong song = basicSong(4, 8);
   XmSongInstrument enveloped = instrumentWith(flatSample(64, 1000));
   enveloped.volume = {{{0, 64}, {4, 64}, {12, 0}}, -1, 1, 0, 0, 3};
   enveloped.fadeout = 1000;
   song.instruments.push_back(enveloped);
+  enveloped.volume = {{{0, 64}, {4, 64}, {12, 0}}, -1, 2, 1, 2, 7};  // loops from point 2, its sustain point
+  song.instruments.push_back(enveloped);
   song.patterns[0].at(0, 0) = {C4, 1, 0, 0, 0};
   song.patterns[0].at(0, 1) = {C4, 2, 0, 0, 0};
   song.patterns[0].at(0, 2) = {C4, 2, 0, 0, 0};
+  song.patterns[0].at(0, 3) = {C4, 3, 0, 0, 0};
   song.patterns[0].at(1, 0) = {KEY_OFF, 0, 0, 0, 0};
   song.patterns[0].at(1, 1) = {0, 0, 0, K, 0};
   song.patterns[0].at(1, 2) = {0, 0, 0, L, 8};  // half way down from the sustain point
@@ -213,8 +193,11 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
         Values{0, 65536 - 2000, 32});
   s.ticks(1);
   CHECK(xmChannels[2].volumeEnvOut == 24);
+  CHECK(xmChannels[2].voice->volume == 47);  // the envelope at 24 of 64: the voice at 47 of 127
   s.ticks(4);
   CHECK(Values{xmChannels[1].fadeoutVolume, xmChannels[1].volumeEnvOut} == Values{65536 - 6 * 2000, 24});
+  s.ticks(2);
+  CHECK(xmChannels[3].volumeEnvOut == 56);  // the loop is taken before the sustain point holds
 }
 
 TEST_CASE("sample offset past the loop end restarts the playing voice instead of a new note") {

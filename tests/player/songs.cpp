@@ -29,12 +29,12 @@ XmSongInstrument instrumentWith(const XmSongSample& sample) {
   return ins;
 }
 
-XmSong basicSong(int channels, int rows) {
+XmSong basicSong(int channels, int rows, const XmSongSample& sample) {
   XmSong song;
   song.channels = channels;
   song.orders = {0};
   song.patterns.push_back(makeXmPattern(rows, channels));
-  song.instruments.push_back(instrumentWith(sineSample(64, 1)));
+  song.instruments.push_back(instrumentWith(sample));
   return song;
 }
 

@@ -10,8 +10,9 @@ XmSongSample sineSample(int frames, int cycles, bool sixteenBit = true);
 XmSongSample flatSample(int frames, int16_t value);
 // An instrument whose every note plays its one sample.
 XmSongInstrument instrumentWith(const XmSongSample& sample);
-// One pattern of rows in the first order, one instrument of a sine sample.
-XmSong basicSong(int channels, int rows);
+// One pattern of rows in the first order, one instrument that plays the
+// sample (a sine by default).
+XmSong basicSong(int channels, int rows, const XmSongSample& sample = sineSample(64, 1));
 // Valid modules that between them use every effect and volume-column command.
 std::vector<XmSong> seedSongs();
 
