@@ -42,12 +42,6 @@ const std::string kEnd =
     "IF DEFINED ARKFAILED (CMD /C EXIT 1) ELSE CMD /C EXIT 0\r\n";
 const std::string kStamp = "2004/01/31 13:05:09.042>";
 
-// A message's first line with its "%s" filled in.
-std::string FirstLineOf(int id, const std::string& argument) {
-  std::string text = TextOf(id);
-  text.replace(text.find("%s"), 2, argument);
-  return text.substr(0, text.find('\n'));
-}
 std::string LogLine(int id, const std::string& extra = "") { return kStamp + TextOf(id) + extra + "\r\n"; }
 
 int RowNamed(const std::string& name) {
@@ -103,8 +97,8 @@ struct Run {
   }
   // Two's error line as the final report shows it: one line.
   std::string TwoReason() const {
-    std::string line = TwoErrors();
-    return line.erase(line.find_last_not_of("\r\n") + 1) + "\r\n";
+    return TextOf(IDS_REGISTRY_BACKUP_FAILED) + ": HKCU\\Software\\ArkivantoTests\\Missing: (2)" + SystemReason(2) +
+           "\r\n";
   }
   const ShownMessage& Last() const { return person.shown.back(); }
 };
@@ -127,13 +121,11 @@ TEST_CASE("three templates, the second failing, with the log") {
   CHECK(run.person.shown[0].text ==
         TextOf(IDS_START_BACKUP) + run.destination + "\n" + TextOf(IDS_DIRECTORY_WILL_BE_CREATED));
   CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nTwo\r\n    " + run.TwoReason() +
-                               "\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
+                               "\n" + FirstLineOf(IDS_REPORT_SEE_LOG, (run.destination + "log.txt").c_str()));
   CHECK_FALSE(IsTemplateRowChecked(0));
   CHECK(IsTemplateRowChecked(1));
   CHECK_FALSE(IsTemplateRowChecked(2));
-  char finish[128];
-  wsprintfA(finish, LoadMessage(IDS_STATUS_ERRORS), LoadMessage(IDS_STATUS_FINISH), 1);
-  CHECK(run.main.StatusText() == finish);
+  CHECK(run.main.StatusText() == TextOf(IDS_STATUS_ERRORS, TextOf(IDS_STATUS_FINISH).c_str(), 1));
   CHECK(IsWindowEnabled(run.main.window()));
   CHECK(IsWindowEnabled(MainState().templateList));
   CHECK_FALSE(IsWindowEnabled(MainState().compressionCombo));
@@ -343,14 +335,12 @@ TEST_CASE("unreadable and short templates") {
   run.Go({IDYES});
   CHECK(run.Script() == kHeader + "ECHO Restoreing: \r\n\r\nECHO Restoreing: Five\r\n\r\n" + kEnd);
   // The report says why, in the words of the log.
-  std::string sharing = SystemText(ERROR_SHARING_VIOLATION);
-  sharing.erase(sharing.find_last_not_of("\r\n") + 1);
-  const std::string reason =
-      FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, run.main.templateFolder + "3.txt") + " " + sharing;
+  const std::string reason = FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, (run.main.templateFolder + "3.txt").c_str()) +
+                             " " + SystemReason(ERROR_SHARING_VIOLATION);
   CHECK(run.Log().find(LogLine(IDS_LOG_BACKING_UP, "Three") + LogLine(IDS_LOG_BAD) + reason + "\r\n" +
                        LogLine(IDS_LOG_BACKING_UP, "")) != std::string::npos);
   CHECK(run.Last().text == TextOf(IDS_ERRORS_OCCURRED) + TextOf(IDS_PRESS_SHIFT) + "\nThree\r\n    " + reason +
-                               "\r\n\n" + FirstLineOf(IDS_REPORT_SEE_LOG, run.destination + "log.txt"));
+                               "\r\n\n" + FirstLineOf(IDS_REPORT_SEE_LOG, (run.destination + "log.txt").c_str()));
 }
 
 TEST_CASE("a Restore.bat that cannot be written is asked about, left whole and reported") {

@@ -66,10 +66,7 @@ TEST_CASE("entries are numbered by line and dispatched by their letter") {
   CHECK(b.result == 1);
   CHECK(b.Script() == "ECHO Restoreing: Mailer\r\n" + FileRestoreLines("Mail\\0", data.path()) +
                           RegistryRestoreLines("Mail\\3.reg") + "\r\n");
-  char unknownQ[64], unknownF[64];
-  wsprintfA(unknownQ, LoadMessage(IDS_UNKNOWN_COMMAND), '?');
-  wsprintfA(unknownF, LoadMessage(IDS_UNKNOWN_COMMAND), 'f');
-  CHECK(b.Errors() == std::string(unknownQ) + "\r\n" + unknownF + "\r\n");
+  CHECK(b.Errors() == TextOf(IDS_UNKNOWN_COMMAND, '?') + "\r\n" + TextOf(IDS_UNKNOWN_COMMAND, 'f') + "\r\n");
   CHECK(ListTree(b.destination / "Mail\\") == std::vector<std::string>{"0\\", "0\\a.txt", "3.reg"});
   CHECK(ReadFileBytes(b.destination / "Mail\\3.reg").find("\"Box\"=\"inbox\"") != std::string::npos);
   // The INI notice shows whether verbose or not; nothing else is shown.
@@ -104,14 +101,10 @@ TEST_CASE("a template that cannot be opened adds nothing") {
   CHECK(b.result == 1);
   CHECK(b.Script().empty());
   REQUIRE(b.person.shown.size() == 1);
-  char text[512];
-  wsprintfA(text, LoadMessage(IDS_CANT_OPEN_TEMPLATE_SKIP), missing.c_str());
-  CHECK(b.person.shown[0].text == text);
+  CHECK(b.person.shown[0].text == TextOf(IDS_CANT_OPEN_TEMPLATE_SKIP, missing.c_str()));
   // The error line is the message's first line and the system's reason.
-  std::string reason = SystemText(ERROR_FILE_NOT_FOUND);
-  reason.erase(reason.find_last_not_of("\r\n") + 1);
-  CHECK(b.Errors() == std::string(text).substr(0, std::string(text).find('\n')) + " " + reason + "\r\n");
-  CHECK(b.person.shown[0].type == MB_ICONWARNING);
+  CHECK(b.Errors() == FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, missing.c_str()) + " " +
+                          SystemReason(ERROR_FILE_NOT_FOUND) + "\r\n");
   b.RunFile(missing, 0);
   CHECK(b.person.shown.size() == 1);
 }
@@ -128,9 +121,7 @@ TEST_CASE("directory lines that leave the destination are refused") {
     b.Run(std::string("Evil\r\n\r\n") + directory + "\r\nF:" + data.path() + "*.txt\r\n");
     CHECK(b.result == 1);
     CHECK(b.Script().empty());
-    char text[512];
-    wsprintfA(text, LoadMessage(IDS_UNSAFE_DIRECTORY), directory);
-    CHECK(b.Errors() == std::string(text).substr(0, std::string(text).find('\n')) + "\r\n");
+    CHECK(b.Errors() == FirstLineOf(IDS_UNSAFE_DIRECTORY, directory) + "\r\n");
     CHECK(ListTree(b.destination.path()).empty());
   }
   SUBCASE("nested folders and an empty line stay allowed") {
@@ -165,9 +156,7 @@ TEST_CASE("bad input fails cleanly and loses nothing else") {
     b.Run(std::string("Nul\r\n\r\nNul\r\nI:x\0\r\nR:HKCU\\Software\r\n", 28));
     CHECK(b.result == 1);
     CHECK(b.Script().empty());
-    char text[512];
-    wsprintfA(text, LoadMessage(IDS_CANT_READ_TEMPLATE_SKIP), path.c_str());
-    CHECK(b.Errors() == std::string(text).substr(0, std::string(text).find('\n')) + "\r\n");
+    CHECK(b.Errors() == FirstLineOf(IDS_CANT_READ_TEMPLATE_SKIP, path.c_str()) + "\r\n");
   }
   SUBCASE("a destination that leaves no room for the entry folders") {
     ScratchFolder data("data");

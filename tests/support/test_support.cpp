@@ -152,6 +152,11 @@ std::string SystemText(DWORD code) {
   return s;
 }
 
+std::string SystemReason(DWORD code) {
+  std::string text = SystemText(code);
+  return text.erase(text.find_last_not_of("\r\n") + 1);
+}
+
 namespace {
 DialogScript* runningScript = nullptr;
 constexpr UINT kTickMs = 10;

@@ -159,8 +159,21 @@ std::string RegistryRestoreLines(const std::string& entry);
 std::string RowText(int row, int column);
 
 std::string TextOf(int messageId);
-// The platform's own text for an error code.
+// A catalogue text with its "%s", "%c" or "%d" filled in, whole or its first line.
+template <class... Arguments>
+std::string TextOf(int messageId, Arguments... arguments) {
+  char text[1024];
+  snprintf(text, sizeof text, TextOf(messageId).c_str(), arguments...);
+  return text;
+}
+template <class... Arguments>
+std::string FirstLineOf(int messageId, Arguments... arguments) {
+  const std::string text = TextOf(messageId, arguments...);
+  return text.substr(0, text.find('\n'));
+}
+// The platform's own text for an error code, and the same without its line end.
 std::string SystemText(DWORD code);
+std::string SystemReason(DWORD code);
 
 // One of the small drives the test command mounts (ARK_SMALL_DRIVE,
 // ARK_READ_ONLY_DRIVE), as a Windows path ending in "\\".
