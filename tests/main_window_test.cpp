@@ -40,36 +40,18 @@ void ClickColumn(int column) {
 
 }  // namespace
 
-TEST_CASE("a first start") {
+TEST_CASE("the grid and compression buttons and the About item") {
   ScriptedPerson person;
   MainWindowFixture main;
   const MainWindowState& s = MainState();
-  for (int id : {IDM_ADD_DATE, IDM_COMPRESS, IDM_USE_REGEDIT, IDM_PORTABLE_RESTORE, IDM_LOG})
-    CHECK_FALSE(main.Pressed(id));
-  CHECK(main.Pressed(IDM_GRID));
-  CHECK((SendMessageA(s.templateList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES) != 0);
-  CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
-  CHECK(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0) == 0);
-  CHECK(main.StatusText() == TextOf(IDS_STATUS_READY));
-  CHECK(TemplateRowCount() == 0);
-  // The grid button turns the grid lines off and on, the list's other styles kept.
+  // The grid button turns the grid lines off, the list's other styles kept.
   main.SetPressed(IDM_GRID, false);
   main.Command(IDM_GRID);
   const DWORD style = DWORD(SendMessageA(s.templateList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
   CHECK((style & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT)) ==
         (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
-  // The About item closes the system menu.
-  HMENU menu = GetSystemMenu(s.window, FALSE);
-  CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
-  CHECK(person.shown.empty());
-}
-
-// Which dialog the browse button opens, and what it puts in the field, is
-// worked from outside by the end-to-end case "refer asks for an archive or a folder".
-TEST_CASE("the compression button enables the drop-down, which keeps its choice") {
-  ScriptedPerson person;
-  MainWindowFixture main;
-  const MainWindowState& s = MainState();
+  // The compression button enables the drop-down, which keeps its choice.
+  CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
   SendMessageA(s.compressionCombo, CB_SETCURSEL, 2, 0);
   main.SetPressed(IDM_COMPRESS, true);
   main.Command(IDM_COMPRESS);
@@ -78,8 +60,14 @@ TEST_CASE("the compression button enables the drop-down, which keeps its choice"
   main.Command(IDM_COMPRESS);
   CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
   CHECK(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0) == 2);
+  // The About item closes the system menu.
+  HMENU menu = GetSystemMenu(s.window, FALSE);
+  CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
+  CHECK(person.shown.empty());
 }
 
+// Which dialog the browse button opens, and what it puts in the field, is
+// worked from outside by the end-to-end case "refer asks for an archive or a folder".
 TEST_CASE("the list shows every *.txt file of the template folder") {
   ScriptedPerson person;
   MainWindowFixture main;

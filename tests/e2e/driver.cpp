@@ -25,6 +25,13 @@ constexpr int kMessageBoxText = 0xffff;
 // system code page.
 std::string Report(const std::string& text) { return Utf8(Wide(text)); }
 
+std::string ClassOf(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// A dialog box (class "#32770") that holds a control with that number.
 std::string Hex(UINT value) {
   char text[16];
   snprintf(text, sizeof text, "0x%x", value);
@@ -127,12 +134,6 @@ LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
 
 }  // namespace
 
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
-
 std::string TextOf(HWND window) {
   const size_t length = size_t(Send(window, WM_GETTEXTLENGTH, 0, 0));
   std::string text(length + 1, '\0');
@@ -207,7 +208,7 @@ Program::Program(const Launch& launch) {
   // Started from the temporary folder: the program must find its own.
   char workingFolder[MAX_PATH] = {};
   GetTempPathA(sizeof workingFolder, workingFolder);
-  std::string line = "\"" + copy + "\"" + (launch.arguments.empty() ? "" : " " + launch.arguments);
+  std::string line = "\"" + copy + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
@@ -262,16 +263,13 @@ void Program::Await(const std::string& what, const std::function<bool()>& ready,
   }
 }
 
-HWND Program::WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match, DWORD ms) const {
+HWND Program::WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match) const {
   HWND found = nullptr;
-  Await(
-      what,
-      [&] {
-        for (HWND window : TopLevelWindows(processId_))
-          if (IsWindowEnabled(window) && match(window)) found = window;
-        return found != nullptr;
-      },
-      ms);
+  Await(what, [&] {
+    for (HWND window : TopLevelWindows(processId_))
+      if (IsWindowEnabled(window) && match(window)) found = window;
+    return found != nullptr;
+  });
   return found;
 }
 
@@ -294,10 +292,6 @@ void Program::WaitUntilClosed(HWND window, const std::string& what) const {
   Await(what, [&] { return !IsWindow(window); });
 }
 
-void Program::WaitUntilInactive(HWND window, const std::string& what) const {
-  Await(what, [&] { return !IsWindow(window) || !IsWindowVisible(window) || !IsWindowEnabled(window); });
-}
-
 HWND Program::Focused() const {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
@@ -313,19 +307,13 @@ void Program::Focus(HWND control) const {
   Await("the focus on the " + ClassOf(control) + " control", [&] { return Focused() == control; });
 }
 
-void Program::Type(const std::wstring& text) const {
-  HWND target = Focused();
-  if (!target) FAIL("no control of the program has the focus to type into");
-  // Posted as UTF-16: wine hands a window that reads ANSI the character's
-  // bytes in the system code page, both of a double-byte one.
-  for (wchar_t c : text)
-    if (!PostMessageW(target, WM_CHAR, WPARAM(c), 1)) FAIL("could not post a character");
-}
-
 void Program::TypeInto(HWND field, const std::wstring& text) const {
   Focus(field);
   Post(field, EM_SETSEL, 0, -1);
-  Type(text);
+  // Posted as UTF-16: wine hands a window that reads ANSI the character's
+  // bytes in the system code page, both of a double-byte one.
+  for (wchar_t c : text)
+    if (!PostMessageW(field, WM_CHAR, WPARAM(c), 1)) FAIL("could not post a character");
   const std::string expected = Ansi(text);
   Await("the field to show \"" + expected + "\"", [&] { return TextOf(field) == expected; });
 }
@@ -399,14 +387,10 @@ bool Program::IsItemChecked(HWND list, int row) const {
 }
 
 void Program::SetItemChecked(HWND list, int row, bool checked) const {
-  SetItemState(list, row, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1), LVIS_STATEIMAGEMASK);
-}
-
-void Program::SetItemState(HWND list, int row, UINT state, UINT mask) const {
   RemoteBlock block(process_.get(), sizeof(LVITEMA));
   LVITEMA item = {};
-  item.stateMask = mask;
-  item.state = state;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
   block.Write(&item, sizeof item);
   Send(list, LVM_SETITEMSTATE, WPARAM(row), block.at());
 }
@@ -423,7 +407,8 @@ void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
   SetTextOf(field, path);
   PressButton(dialog, IDOK);
   // An overwrite prompt, owned by the dialog, disables it.
-  WaitUntilInactive(dialog, "the file dialog to take " + path);
+  Await("the file dialog to take " + path,
+        [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog) || !IsWindowEnabled(dialog); });
 }
 
 HWND Program::WaitForFolderBrowser() const {
@@ -448,12 +433,8 @@ bool Program::Responds() const {
 
 int Program::Close() const {
   Post(main_, WM_CLOSE, 0, 0);
-  return WaitForExit();
-}
-
-int Program::WaitForExit(DWORD ms) const {
-  if (WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0)
-    FAIL(Report("the program did not end within " + std::to_string(ms / 1000) + " s; it showed:" + Showing()));
+  if (WaitForSingleObject(process_.get(), kPatience) != WAIT_OBJECT_0)
+    FAIL(Report("the program did not end within " + std::to_string(kPatience / 1000) + " s; it showed:" + Showing()));
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return int(code);
