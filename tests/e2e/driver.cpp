@@ -176,17 +176,12 @@ void ClickAt(HWND window, POINT point) {
 HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) { Repeat(); }
 
 void HeldKey::Repeat() const {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key_;
+  INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_}};
   if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << Hex(key_));
 }
 
 HeldKey::~HeldKey() {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key_;
-  input.ki.dwFlags = KEYEVENTF_KEYUP;
+  INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_, .dwFlags = KEYEVENTF_KEYUP}};
   SendInput(1, &input, sizeof input);
 }
 
@@ -326,25 +321,27 @@ void Program::PressKey(WORD virtualKey) const {
   Post(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30));
 }
 
-void Program::PressKeys(std::initializer_list<WORD> keys) const {
+void Program::SendToFront(std::vector<INPUT> strokes) const {
   SetForegroundWindow(main_);
   Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
+  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size())
+    FAIL("could not send the keyboard's input");
+}
+
+void Program::PressKeys(std::initializer_list<WORD> keys) const {
   std::vector<INPUT> strokes;
   for (WORD key : keys) strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = key}});
   for (auto key = keys.end(); key != keys.begin();)
     strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = *--key, .dwFlags = KEYEVENTF_KEYUP}});
-  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size())
-    FAIL("could not press the keys");
+  SendToFront(strokes);
 }
 
 void Program::TypeOnKeyboard(const std::wstring& text) const {
-  SetForegroundWindow(main_);
-  Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
   std::vector<INPUT> strokes;
   for (wchar_t c : text)
     for (DWORD up : {DWORD(0), DWORD(KEYEVENTF_KEYUP)})
       strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wScan = WORD(c), .dwFlags = KEYEVENTF_UNICODE | up}});
-  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size()) FAIL("could not type");
+  SendToFront(strokes);
 }
 
 void Program::ClickToolbarButton(HWND toolbar, int command) const {

@@ -139,6 +139,8 @@ class Program {
 
  private:
   std::string Showing() const;
+  // Brings the main window to the front and sends the input there.
+  void SendToFront(std::vector<INPUT> strokes) const;
   // A visible, enabled top-level window of the process that matches: the one
   // a person can work with, not one a modal dialog keeps disabled.
   HWND WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match) const;

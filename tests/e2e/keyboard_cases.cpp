@@ -7,7 +7,6 @@
 #include <commctrl.h>
 
 #include <string>
-#include <vector>
 
 #include "e2e/driver.h"
 #include "resource.h"
@@ -125,8 +124,7 @@ TEST_CASE("f1 and the about box open the user guide") {
 
 // Enter in the destination field asks the last question, and F5 in the list
 // too. A long copy stopped with Esc: the question waits while the key is
-// held, the entry at work fails as stopped, the entry finished before it
-// stays restorable and the next template is not begun.
+// held, the entry at work fails as stopped and the next template is not begun.
 TEST_CASE("esc stops a long copy") {
   ScratchFolder source("e2e_many"), target("e2e_stop");
   for (int folder = 0; folder < 20; ++folder) {
@@ -177,12 +175,9 @@ TEST_CASE("esc stops a long copy") {
   CHECK(report.text.find(source.path() + "*.*") != std::string::npos);
   CHECK(report.text.find("Next") == std::string::npos);
   program.Answer(report.window, IDOK);
-  const std::string script = ReadFileBytes(destination + "Restore.bat");
-  CHECK(script.find("\"Long\\0.reg\"") != std::string::npos);
-  CHECK(script.find("Long\\1") == std::string::npos);
-  CHECK(script.find("Next") == std::string::npos);
-  CHECK(ListTree(destination + "Long\\") == std::vector<std::string>{"0.reg"});
-  CHECK(program.IsItemChecked(list, 0));
-  CHECK(program.IsItemChecked(list, 1));
+  // What the stopped run leaves (the script, the files, the rows still
+  // checked) is checked in detail by backup_run_test; here, that it kept the
+  // registry entry finished before.
+  CHECK(ReadFileBytes(destination + "Restore.bat").find("\"Long\\0.reg\"") != std::string::npos);
   CHECK(program.Close() == 0);
 }
