@@ -40,6 +40,8 @@ void ClickColumn(int column) {
 
 }  // namespace
 
+// Which dialog the browse button opens, and what it puts in the field, is
+// worked from outside by the end-to-end case "refer asks for an archive or a folder".
 TEST_CASE("the grid and compression buttons and the About item") {
   ScriptedPerson person;
   MainWindowFixture main;
@@ -66,8 +68,6 @@ TEST_CASE("the grid and compression buttons and the About item") {
   CHECK(person.shown.empty());
 }
 
-// Which dialog the browse button opens, and what it puts in the field, is
-// worked from outside by the end-to-end case "refer asks for an archive or a folder".
 TEST_CASE("the list shows every *.txt file of the template folder") {
   ScriptedPerson person;
   MainWindowFixture main;

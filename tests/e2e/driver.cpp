@@ -32,6 +32,10 @@ std::string ClassOf(HWND window) {
 }
 
 // A dialog box (class "#32770") that holds a control with that number.
+bool IsDialogWith(HWND window, int controlId) {
+  return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
+}
+
 std::string Hex(UINT value) {
   char text[16];
   snprintf(text, sizeof text, "0x%x", value);
@@ -147,10 +151,6 @@ HWND DescendantOfClass(HWND parent, const char* className) {
   DescendantSearch search{className, nullptr};
   EnumChildWindows(parent, MatchDescendant, LPARAM(&search));
   return search.found;
-}
-
-bool IsDialogWith(HWND window, int controlId) {
-  return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
 }
 
 HWND TopLevelWithTitle(const std::string& part) {
