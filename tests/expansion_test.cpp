@@ -122,7 +122,7 @@ TEST_CASE("root names, by short or full name in any case, are written out") {
                         Case{"HKCU/x\\y", nullptr}}) {
     CAPTURE(c.text);
     int result = -1;
-    CHECK(RootName(c.text, &result) == (c.expanded ? c.expanded : c.text));
+    CHECK(RootName(c.text, &result) == std::string(c.expanded ? c.expanded : c.text));
     CHECK(result == (c.expanded ? 1 : 0));
   }
   char tight[12] = "hkcu\\abc";
