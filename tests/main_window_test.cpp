@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ void ClickColumn(int column) {
 
 // Which dialog the browse button opens, and what it puts in the field, is
 // worked from outside by the end-to-end case "refer asks for an archive or a folder".
-TEST_CASE("the grid and compression buttons and the About item") {
+TEST_CASE("the grid and compression buttons, the About item, the smallest size") {
   ScriptedPerson person;
   MainWindowFixture main;
   const MainWindowState& s = MainState();
@@ -65,6 +66,23 @@ TEST_CASE("the grid and compression buttons and the About item") {
   // The About item closes the system menu.
   HMENU menu = GetSystemMenu(s.window, FALSE);
   CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
+  // The smallest window keeps "DO BACKUP!", a few rows and the whole of
+  // "Refer..." in view.
+  SetWindowPos(s.window, nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
+  RECT client = {}, backup = {}, list = {}, refer = {};
+  GetClientRect(s.window, &client);
+  SendMessageA(s.toolbar, TB_GETRECT, IDM_DO_BACKUP, LPARAM(&backup));
+  CHECK(client.right >= backup.right);
+  GetClientRect(s.templateList, &list);
+  CHECK(list.bottom > 0);
+  GetClientRect(s.browseButton, &refer);
+  HDC dc = GetDC(s.browseButton);
+  const HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(s.browseButton, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  GetTextExtentPoint32A(dc, LoadMessage(IDS_REFER), int(strlen(LoadMessage(IDS_REFER))), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(s.browseButton, dc);
+  CHECK(refer.right >= extent.cx);
   CHECK(person.shown.empty());
 }
 

@@ -345,16 +345,11 @@ void Program::TypeOnKeyboard(const std::wstring& text) const {
 }
 
 void Program::ClickToolbarButton(HWND toolbar, int command) const {
-  const RECT r = ToolbarButtonRect(toolbar, command);
-  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-RECT Program::ToolbarButtonRect(HWND toolbar, int command) const {
   RemoteBlock rect(process_.get(), sizeof(RECT));
   if (!Send(toolbar, TB_GETRECT, WPARAM(command), rect.at())) FAIL("the toolbar has no button " << command);
   RECT r = {};
   rect.Read(&r, sizeof r);
-  return r;
+  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
 bool Program::IsToolbarButtonChecked(HWND toolbar, int command) const {

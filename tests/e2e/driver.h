@@ -116,7 +116,6 @@ class Program {
 
   // The toolbar: a button clicked where it is, so check buttons toggle.
   void ClickToolbarButton(HWND toolbar, int command) const;
-  RECT ToolbarButtonRect(HWND toolbar, int command) const;
   bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
   // A list view's rows: their texts and check boxes.

@@ -1,6 +1,6 @@
-// The main window from the keyboard and at any size: Tab between its
-// controls, typed text in both code pages, Enter and F5 to back up and Esc
-// to stop, F1 and the About box's link for the user guide, the smallest size.
+// The main window from the keyboard: Tab between its controls, typed text
+// in both code pages, Enter and F5 to back up and Esc to stop, F1 and the
+// About box's link for the user guide.
 #include <doctest.h>
 
 #include <windows.h>
@@ -17,12 +17,6 @@ HWND ReferButton(const Program& program) { return GetDlgItem(program.main(), IDC
 
 void AwaitFocus(const Program& program, HWND control, const std::string& what) {
   program.Await("the focus on " + what, [&] { return program.Focused() == control; });
-}
-
-RECT ClientOf(HWND window) {
-  RECT r = {};
-  GetClientRect(window, &r);
-  return r;
 }
 
 // The guide's folder beside the program, as the run command lays it out.
@@ -76,26 +70,6 @@ TEST_CASE("tab and shift tab move the focus") {
   program.PressKeys({VK_DOWN});
   program.PressKeys({VK_SPACE});
   program.Await("the row checked from the keyboard", [&] { return program.IsItemChecked(list, 0); });
-  CHECK(program.Close() == 0);
-}
-
-TEST_CASE("the smallest window keeps do backup and refer in view") {
-  Program program;
-  HWND refer = ReferButton(program);
-  SetWindowPos(program.main(), nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
-  const RECT backup = program.ToolbarButtonRect(Toolbar(program), IDM_DO_BACKUP);
-  CHECK(ClientOf(program.main()).right >= backup.right);
-  CHECK(ClientOf(TemplateList(program)).bottom > 0);
-
-  // "Refer..." shows its whole text in its font.
-  HDC dc = GetDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  const std::string referText = TextOf(refer);
-  SIZE extent = {};
-  GetTextExtentPoint32A(dc, referText.data(), int(referText.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  CHECK(ClientOf(refer).right >= extent.cx);
   CHECK(program.Close() == 0);
 }
 
