@@ -58,18 +58,6 @@ void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     FAIL("could not post message " << Hex(message) << " to the " << ClassOf(window) << " window");
 }
 
-// The program under test: the build's, or another named by ARK_E2E_PROGRAM
-// (an older build, say). CMake names it by its Unix path, which wine reaches
-// through drive Z:.
-std::string ProgramUnderTest() {
-  char named[MAX_PATH] = {};
-  std::string path = GetEnvironmentVariableA("ARK_E2E_PROGRAM", named, sizeof named) ? named : ARK_E2E_PROGRAM;
-  if (path.starts_with("/")) path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
-}
-
 // A block of memory in another process, for messages that carry pointers.
 class RemoteBlock {
  public:
@@ -188,7 +176,7 @@ HeldKey::~HeldKey() {
 Program::Program(const Launch& launch) {
   const std::string copy = launch.installed.empty() ? home_ / "Arkivanto2.exe" : launch.installed + "Arkivanto2.exe";
   if (launch.installed.empty()) {
-    const std::string original = ProgramUnderTest();
+    const std::string original = WindowsPath(ARK_E2E_PROGRAM);
     if (!CopyFileA(original.c_str(), copy.c_str(), FALSE)) FAIL("could not copy " << original);
     CreateDirectoryA((home_ / "template").c_str(), nullptr);
     for (const TemplateFile& file : launch.templates) WriteFileBytes(home_ / "template\\" + file.name, file.content);
@@ -430,6 +418,13 @@ int Program::Close() const {
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return int(code);
+}
+
+std::string WindowsPath(std::string path) {
+  if (path.starts_with("/")) path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
 }
 
 std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {

@@ -151,6 +151,9 @@ class Program {
   HWND main_ = nullptr;
 };
 
+// A path CMake gives by its Unix name, as wine reaches it through drive Z:.
+std::string WindowsPath(std::string path);
+
 // Text beyond ASCII that the system code page can hold.
 std::wstring Localized(const wchar_t* japanese, const wchar_t* western);
 

@@ -21,10 +21,7 @@ void AwaitFocus(const Program& program, HWND control, const std::string& what) {
 
 // The guide's folder beside the program, as the run command lays it out.
 void CopyGuides(const Program& program) {
-  std::string source = ARK_E2E_DOCS;
-  if (source.starts_with("/")) source = "Z:" + source;
-  for (char& c : source)
-    if (c == '/') c = '\\';
+  const std::string source = WindowsPath(ARK_E2E_DOCS);
   CreateDirectoryA((program.folder() + "docs").c_str(), nullptr);
   for (const char* name : {"guide_en.txt", "guide_ja.txt"})
     REQUIRE(CopyFileA((source + "\\" + name).c_str(), (program.folder() + "docs\\" + name).c_str(), FALSE));
