@@ -117,9 +117,8 @@ TEST_CASE("root names, by short or full name in any case, are written out") {
                         Case{"hkey_users\\.DEFAULT", "HKEY_USERS\\.DEFAULT"}, Case{"hku\\x", "HKEY_USERS\\x"},
                         Case{"HKCR\\.txt", "HKEY_CLASSES_ROOT\\.txt"}, Case{"hklm\\", "HKEY_LOCAL_MACHINE\\"},
                         // No separator, or roots outside the table: refused, not cut off.
-                        Case{"HKCU", nullptr}, Case{"HKCC\\Software", nullptr},
-                        Case{"HKEY_CURRENT_CONFIG\\x", nullptr}, Case{"HKCUX\\x", nullptr},
-                        Case{"HKCU/x\\y", nullptr}}) {
+                        Case{"HKCU", nullptr}, Case{"HKCC\\Software", nullptr}, Case{"HKEY_CURRENT_CONFIG\\x", nullptr},
+                        Case{"HKCUX\\x", nullptr}, Case{"HKCU/x\\y", nullptr}}) {
     CAPTURE(c.text);
     int result = -1;
     CHECK(RootName(c.text, &result) == std::string(c.expanded ? c.expanded : c.text));
