@@ -111,17 +111,6 @@ std::vector<HWND> TopLevelWindows(DWORD processId) {
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
 
-struct DescendantSearch {
-  const char* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchDescendant(HWND child, LPARAM data) {
-  auto* search = reinterpret_cast<DescendantSearch*>(data);
-  if (ClassOf(child) == search->className) search->found = child;
-  return search->found == nullptr;
-}
-
 LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
 
 }  // namespace
@@ -134,12 +123,6 @@ std::string TextOf(HWND window) {
 }
 
 void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, LPARAM(text.c_str())); }
-
-HWND DescendantOfClass(HWND parent, const char* className) {
-  DescendantSearch search{className, nullptr};
-  EnumChildWindows(parent, MatchDescendant, LPARAM(&search));
-  return search.found;
-}
 
 HWND TopLevelWithTitle(const std::string& part) {
   for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
@@ -381,9 +364,9 @@ HWND Program::WaitForFileDialog() const {
 }
 
 void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
+  // A drop-down combo box shows its text in its edit control.
   HWND field = GetDlgItem(dialog, kFileNameCombo);
-  field = field ? DescendantOfClass(field, "Edit") : GetDlgItem(dialog, kFileNameEdit);
-  if (!field) FAIL("the file dialog has no file-name field");
+  if (!field) field = GetDlgItem(dialog, kFileNameEdit);
   SetTextOf(field, path);
   PressButton(dialog, IDOK);
   // An overwrite prompt, owned by the dialog, disables it.
@@ -393,7 +376,7 @@ void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
 
 HWND Program::WaitForFolderBrowser() const {
   return WaitForWindow("the folder browser", [](HWND w) {
-    return ClassOf(w) == "#32770" && DescendantOfClass(w, WC_TREEVIEWA) && !GetDlgItem(w, IDC_KEY_TREE);
+    return ClassOf(w) == "#32770" && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) && !GetDlgItem(w, IDC_KEY_TREE);
   });
 }
 
@@ -432,5 +415,5 @@ std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
 }
 
 HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
-HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
+HWND Toolbar(const Program& program) { return FindWindowExA(program.main(), nullptr, TOOLBARCLASSNAMEA, nullptr); }
 HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }

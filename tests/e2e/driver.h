@@ -23,8 +23,6 @@ constexpr DWORD kPatience = 10000;
 // Windows of any process.
 std::string TextOf(HWND window);
 void SetTextOf(HWND window, const std::string& text);
-// The first window of that class below parent, at any depth.
-HWND DescendantOfClass(HWND parent, const char* className);
 // A visible top-level window of any process whose title holds the text.
 HWND TopLevelWithTitle(const std::string& part);
 

@@ -32,7 +32,7 @@ void CopyGuides(const Program& program) {
 std::string ReadGuideAndClose(const Program& program, const std::string& file) {
   HWND editor = nullptr;
   program.Await("a text editor showing " + file, [&] { return (editor = TopLevelWithTitle(file)) != nullptr; });
-  HWND text = DescendantOfClass(editor, "Edit");
+  HWND text = FindWindowExA(editor, nullptr, "Edit", nullptr);
   const std::string shown = text ? TextOf(text) : "";
   PostMessageA(editor, WM_CLOSE, 0, 0);
   program.Await("the text editor to close", [&] { return !IsWindow(editor); });
@@ -124,7 +124,7 @@ TEST_CASE("esc stops a long copy") {
   program.Answer(question.window, IDYES);
 
   // The status bar names the template and the file at work.
-  HWND status = DescendantOfClass(program.main(), STATUSCLASSNAMEA);
+  HWND status = FindWindowExA(program.main(), nullptr, STATUSCLASSNAMEA, nullptr);
   program.Await("the status naming a file being copied", [&] {
     const std::string shown = TextOf(status);
     return shown.find("Long") != std::string::npos && shown.find(source.path()) != std::string::npos;
