@@ -68,14 +68,11 @@ TEST_CASE("registry references read string values") {
   SetString(HKEY_USERS, ".DEFAULT\\Software\\A", "B", "users value");
   CHECK(Expand("%HKEY_USERS\\.DEFAULT\\Software\\A\\B%") == "users value");
   DeleteKeyTree(HKEY_USERS, ".DEFAULT\\Software\\A");
-  CHECK(person.shown.empty());
-}
-
-TEST_CASE("a value directly under a root is read from the root") {
-  ScriptedPerson person;
+  // A value directly under a root is read from the root.
   SetString(HKEY_CURRENT_USER, "", "ArkivantoRootValue", "at the root");
   CHECK(Expand("%HKCU\\ArkivantoRootValue%") == "at the root");
   RegDeleteKeyValueA(HKEY_CURRENT_USER, nullptr, "ArkivantoRootValue");
+  CHECK(person.shown.empty());
 }
 
 // A name that brings nothing in would leave a path meaning another folder
@@ -112,18 +109,21 @@ TEST_CASE("an expansion that would pass 259 bytes leaves the text and fails") {
   CHECK(result == 1);
 }
 
-TEST_CASE("root names") {
-  int result = -1;
-  CHECK(RootName("hkcu\\Software\\X", &result) == "HKEY_CURRENT_USER\\Software\\X");
-  CHECK(result == 1);
-  CHECK(RootName("hkey_users\\.DEFAULT", &result) == "HKEY_USERS\\.DEFAULT");
-  CHECK(RootName("HKCR\\.txt", &result) == "HKEY_CLASSES_ROOT\\.txt");
-  CHECK(RootName("hklm\\", &result) == "HKEY_LOCAL_MACHINE\\");
-  CHECK(RootName("HKCU", &result) == "HKCU");
-  CHECK(result == 0);
-  // Roots outside the table are refused, not cut off.
-  CHECK(RootName("HKCC\\Software", &result) == "HKCC\\Software");
-  CHECK(result == 0);
+TEST_CASE("root names, by short or full name in any case, are written out") {
+  struct Case {
+    const char *text, *expanded;
+  };
+  for (const Case& c : {Case{"hkcu\\Software\\X", "HKEY_CURRENT_USER\\Software\\X"},
+                        Case{"hkey_users\\.DEFAULT", "HKEY_USERS\\.DEFAULT"}, Case{"hku\\x", "HKEY_USERS\\x"},
+                        Case{"HKCR\\.txt", "HKEY_CLASSES_ROOT\\.txt"}, Case{"hklm\\", "HKEY_LOCAL_MACHINE\\"},
+                        // No separator, or roots outside the table: refused, not cut off.
+                        Case{"HKCU", nullptr}, Case{"HKCC\\Software", nullptr}, Case{"HKEY_CURRENT_CONFIG\\x", nullptr},
+                        Case{"HKCUX\\x", nullptr}, Case{"HKCU/x\\y", nullptr}}) {
+    CAPTURE(c.text);
+    int result = -1;
+    CHECK(RootName(c.text, &result) == std::string(c.expanded ? c.expanded : c.text));
+    CHECK(result == (c.expanded ? 1 : 0));
+  }
   char tight[12] = "hkcu\\abc";
   CHECK(ExpandRootName(tight, sizeof tight) == 0);
   CHECK(std::string(tight) == "hkcu\\abc");

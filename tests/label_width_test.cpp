@@ -72,16 +72,11 @@ int TextRoom(HWND control) {
   HDC screen = GetDC(nullptr);
   const int box = MulDiv(12, GetDeviceCaps(screen, LOGPIXELSX), 96) + 1 + 4;
   ReleaseDC(nullptr, screen);
-  switch (style & BS_TYPEMASK) {
-    case BS_CHECKBOX:
-    case BS_AUTOCHECKBOX:
-    case BS_RADIOBUTTON:
-    case BS_AUTORADIOBUTTON:
-    case BS_3STATE:
-    case BS_AUTO3STATE: return client.right - box;
-    case BS_GROUPBOX: return client.right - 2 * 8;  // the caption sits inside the frame's corners
-    default: return client.right - 2 * 3;           // the raised edge
-  }
+  const LONG type = style & BS_TYPEMASK;
+  if (type == BS_GROUPBOX) return client.right - 2 * 8;  // the caption sits inside the frame's corners
+  // Check boxes and radio buttons of every kind; push buttons have a raised edge.
+  const bool boxed = (type >= BS_CHECKBOX && type <= BS_AUTO3STATE) || type == BS_AUTORADIOBUTTON;
+  return boxed ? client.right - box : client.right - 2 * 3;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -40,36 +41,20 @@ void ClickColumn(int column) {
 
 }  // namespace
 
-TEST_CASE("a first start") {
+// Which dialog the browse button opens, and what it puts in the field, is
+// worked from outside by the end-to-end case "refer asks for an archive or a folder".
+TEST_CASE("the grid and compression buttons, the About item, the smallest size") {
   ScriptedPerson person;
   MainWindowFixture main;
   const MainWindowState& s = MainState();
-  for (int id : {IDM_ADD_DATE, IDM_COMPRESS, IDM_USE_REGEDIT, IDM_PORTABLE_RESTORE, IDM_LOG})
-    CHECK_FALSE(main.Pressed(id));
-  CHECK(main.Pressed(IDM_GRID));
-  CHECK((SendMessageA(s.templateList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_GRIDLINES) != 0);
-  CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
-  CHECK(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0) == 0);
-  CHECK(main.StatusText() == TextOf(IDS_STATUS_READY));
-  CHECK(TemplateRowCount() == 0);
-  // The grid button turns the grid lines off and on, the list's other styles kept.
+  // The grid button turns the grid lines off, the list's other styles kept.
   main.SetPressed(IDM_GRID, false);
   main.Command(IDM_GRID);
   const DWORD style = DWORD(SendMessageA(s.templateList, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
   CHECK((style & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT)) ==
         (LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT));
-  // The About item closes the system menu.
-  HMENU menu = GetSystemMenu(s.window, FALSE);
-  CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
-  CHECK(person.shown.empty());
-}
-
-// Which dialog the browse button opens, and what it puts in the field, is
-// worked from outside by the end-to-end case "refer asks for an archive or a folder".
-TEST_CASE("the compression button enables the drop-down, which keeps its choice") {
-  ScriptedPerson person;
-  MainWindowFixture main;
-  const MainWindowState& s = MainState();
+  // The compression button enables the drop-down, which keeps its choice.
+  CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
   SendMessageA(s.compressionCombo, CB_SETCURSEL, 2, 0);
   main.SetPressed(IDM_COMPRESS, true);
   main.Command(IDM_COMPRESS);
@@ -78,6 +63,27 @@ TEST_CASE("the compression button enables the drop-down, which keeps its choice"
   main.Command(IDM_COMPRESS);
   CHECK_FALSE(IsWindowEnabled(s.compressionCombo));
   CHECK(SendMessageA(s.compressionCombo, CB_GETCURSEL, 0, 0) == 2);
+  // The About item closes the system menu.
+  HMENU menu = GetSystemMenu(s.window, FALSE);
+  CHECK(GetMenuItemID(menu, GetMenuItemCount(menu) - 1) == IDM_ABOUT);
+  // The smallest window keeps "DO BACKUP!", a few rows and the whole of
+  // "Refer..." in view.
+  SetWindowPos(s.window, nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
+  RECT client = {}, backup = {}, list = {}, refer = {};
+  GetClientRect(s.window, &client);
+  SendMessageA(s.toolbar, TB_GETRECT, IDM_DO_BACKUP, LPARAM(&backup));
+  CHECK(client.right >= backup.right);
+  GetClientRect(s.templateList, &list);
+  CHECK(list.bottom > 0);
+  GetClientRect(s.browseButton, &refer);
+  HDC dc = GetDC(s.browseButton);
+  const HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(s.browseButton, WM_GETFONT, 0, 0)));
+  SIZE extent = {};
+  GetTextExtentPoint32A(dc, LoadMessage(IDS_REFER), int(strlen(LoadMessage(IDS_REFER))), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(s.browseButton, dc);
+  CHECK(refer.right >= extent.cx);
+  CHECK(person.shown.empty());
 }
 
 TEST_CASE("the list shows every *.txt file of the template folder") {

@@ -25,6 +25,17 @@ constexpr int kMessageBoxText = 0xffff;
 // system code page.
 std::string Report(const std::string& text) { return Utf8(Wide(text)); }
 
+std::string ClassOf(HWND window) {
+  char name[256] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+// A dialog box (class "#32770") that holds a control with that number.
+bool IsDialogWith(HWND window, int controlId) {
+  return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
+}
+
 std::string Hex(UINT value) {
   char text[16];
   snprintf(text, sizeof text, "0x%x", value);
@@ -45,18 +56,6 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!PostMessageA(window, message, wParam, lParam))
     FAIL("could not post message " << Hex(message) << " to the " << ClassOf(window) << " window");
-}
-
-// The program under test: the build's, or another named by ARK_E2E_PROGRAM
-// (an older build, say). CMake names it by its Unix path, which wine reaches
-// through drive Z:.
-std::string ProgramUnderTest() {
-  char named[MAX_PATH] = {};
-  std::string path = GetEnvironmentVariableA("ARK_E2E_PROGRAM", named, sizeof named) ? named : ARK_E2E_PROGRAM;
-  if (path.starts_with("/")) path = "Z:" + path;
-  for (char& c : path)
-    if (c == '/') c = '\\';
-  return path;
 }
 
 // A block of memory in another process, for messages that carry pointers.
@@ -112,26 +111,9 @@ std::vector<HWND> TopLevelWindows(DWORD processId) {
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
 
-struct DescendantSearch {
-  const char* className;
-  HWND found;
-};
-
-BOOL CALLBACK MatchDescendant(HWND child, LPARAM data) {
-  auto* search = reinterpret_cast<DescendantSearch*>(data);
-  if (ClassOf(child) == search->className) search->found = child;
-  return search->found == nullptr;
-}
-
 LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
 
 }  // namespace
-
-std::string ClassOf(HWND window) {
-  char name[256] = {};
-  GetClassNameA(window, name, sizeof name);
-  return name;
-}
 
 std::string TextOf(HWND window) {
   const size_t length = size_t(Send(window, WM_GETTEXTLENGTH, 0, 0));
@@ -141,16 +123,6 @@ std::string TextOf(HWND window) {
 }
 
 void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, LPARAM(text.c_str())); }
-
-HWND DescendantOfClass(HWND parent, const char* className) {
-  DescendantSearch search{className, nullptr};
-  EnumChildWindows(parent, MatchDescendant, LPARAM(&search));
-  return search.found;
-}
-
-bool IsDialogWith(HWND window, int controlId) {
-  return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
-}
 
 HWND TopLevelWithTitle(const std::string& part) {
   for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
@@ -175,24 +147,19 @@ void ClickAt(HWND window, POINT point) {
 HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) { Repeat(); }
 
 void HeldKey::Repeat() const {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key_;
+  INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_}};
   if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << Hex(key_));
 }
 
 HeldKey::~HeldKey() {
-  INPUT input = {};
-  input.type = INPUT_KEYBOARD;
-  input.ki.wVk = key_;
-  input.ki.dwFlags = KEYEVENTF_KEYUP;
+  INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_, .dwFlags = KEYEVENTF_KEYUP}};
   SendInput(1, &input, sizeof input);
 }
 
 Program::Program(const Launch& launch) {
   const std::string copy = launch.installed.empty() ? home_ / "Arkivanto2.exe" : launch.installed + "Arkivanto2.exe";
   if (launch.installed.empty()) {
-    const std::string original = ProgramUnderTest();
+    const std::string original = WindowsPath(ARK_E2E_PROGRAM);
     if (!CopyFileA(original.c_str(), copy.c_str(), FALSE)) FAIL("could not copy " << original);
     CreateDirectoryA((home_ / "template").c_str(), nullptr);
     for (const TemplateFile& file : launch.templates) WriteFileBytes(home_ / "template\\" + file.name, file.content);
@@ -207,7 +174,7 @@ Program::Program(const Launch& launch) {
   // Started from the temporary folder: the program must find its own.
   char workingFolder[MAX_PATH] = {};
   GetTempPathA(sizeof workingFolder, workingFolder);
-  std::string line = "\"" + copy + "\"" + (launch.arguments.empty() ? "" : " " + launch.arguments);
+  std::string line = "\"" + copy + "\"";
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started = {};
@@ -262,16 +229,13 @@ void Program::Await(const std::string& what, const std::function<bool()>& ready,
   }
 }
 
-HWND Program::WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match, DWORD ms) const {
+HWND Program::WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match) const {
   HWND found = nullptr;
-  Await(
-      what,
-      [&] {
-        for (HWND window : TopLevelWindows(processId_))
-          if (IsWindowEnabled(window) && match(window)) found = window;
-        return found != nullptr;
-      },
-      ms);
+  Await(what, [&] {
+    for (HWND window : TopLevelWindows(processId_))
+      if (IsWindowEnabled(window) && match(window)) found = window;
+    return found != nullptr;
+  });
   return found;
 }
 
@@ -294,10 +258,6 @@ void Program::WaitUntilClosed(HWND window, const std::string& what) const {
   Await(what, [&] { return !IsWindow(window); });
 }
 
-void Program::WaitUntilInactive(HWND window, const std::string& what) const {
-  Await(what, [&] { return !IsWindow(window) || !IsWindowVisible(window) || !IsWindowEnabled(window); });
-}
-
 HWND Program::Focused() const {
   GUITHREADINFO info = {};
   info.cbSize = sizeof info;
@@ -313,19 +273,13 @@ void Program::Focus(HWND control) const {
   Await("the focus on the " + ClassOf(control) + " control", [&] { return Focused() == control; });
 }
 
-void Program::Type(const std::wstring& text) const {
-  HWND target = Focused();
-  if (!target) FAIL("no control of the program has the focus to type into");
-  // Posted as UTF-16: wine hands a window that reads ANSI the character's
-  // bytes in the system code page, both of a double-byte one.
-  for (wchar_t c : text)
-    if (!PostMessageW(target, WM_CHAR, WPARAM(c), 1)) FAIL("could not post a character");
-}
-
 void Program::TypeInto(HWND field, const std::wstring& text) const {
   Focus(field);
   Post(field, EM_SETSEL, 0, -1);
-  Type(text);
+  // Posted as UTF-16: wine hands a window that reads ANSI the character's
+  // bytes in the system code page, both of a double-byte one.
+  for (wchar_t c : text)
+    if (!PostMessageW(field, WM_CHAR, WPARAM(c), 1)) FAIL("could not post a character");
   const std::string expected = Ansi(text);
   Await("the field to show \"" + expected + "\"", [&] { return TextOf(field) == expected; });
 }
@@ -338,38 +292,35 @@ void Program::PressKey(WORD virtualKey) const {
   Post(target, WM_KEYUP, virtualKey, scan | 1 | (LPARAM(3) << 30));
 }
 
-void Program::PressKeys(std::initializer_list<WORD> keys) const {
+void Program::SendToFront(std::vector<INPUT> strokes) const {
   SetForegroundWindow(main_);
   Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
+  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size())
+    FAIL("could not send the keyboard's input");
+}
+
+void Program::PressKeys(std::initializer_list<WORD> keys) const {
   std::vector<INPUT> strokes;
   for (WORD key : keys) strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = key}});
   for (auto key = keys.end(); key != keys.begin();)
     strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wVk = *--key, .dwFlags = KEYEVENTF_KEYUP}});
-  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size())
-    FAIL("could not press the keys");
+  SendToFront(strokes);
 }
 
 void Program::TypeOnKeyboard(const std::wstring& text) const {
-  SetForegroundWindow(main_);
-  Await("the main window in front", [&] { return GetForegroundWindow() == main_; });
   std::vector<INPUT> strokes;
   for (wchar_t c : text)
     for (DWORD up : {DWORD(0), DWORD(KEYEVENTF_KEYUP)})
       strokes.push_back({.type = INPUT_KEYBOARD, .ki = {.wScan = WORD(c), .dwFlags = KEYEVENTF_UNICODE | up}});
-  if (SendInput(UINT(strokes.size()), strokes.data(), sizeof(INPUT)) != strokes.size()) FAIL("could not type");
+  SendToFront(strokes);
 }
 
 void Program::ClickToolbarButton(HWND toolbar, int command) const {
-  const RECT r = ToolbarButtonRect(toolbar, command);
-  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-}
-
-RECT Program::ToolbarButtonRect(HWND toolbar, int command) const {
   RemoteBlock rect(process_.get(), sizeof(RECT));
   if (!Send(toolbar, TB_GETRECT, WPARAM(command), rect.at())) FAIL("the toolbar has no button " << command);
   RECT r = {};
   rect.Read(&r, sizeof r);
-  return r;
+  ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
 bool Program::IsToolbarButtonChecked(HWND toolbar, int command) const {
@@ -399,14 +350,10 @@ bool Program::IsItemChecked(HWND list, int row) const {
 }
 
 void Program::SetItemChecked(HWND list, int row, bool checked) const {
-  SetItemState(list, row, INDEXTOSTATEIMAGEMASK(checked ? 2 : 1), LVIS_STATEIMAGEMASK);
-}
-
-void Program::SetItemState(HWND list, int row, UINT state, UINT mask) const {
   RemoteBlock block(process_.get(), sizeof(LVITEMA));
   LVITEMA item = {};
-  item.stateMask = mask;
-  item.state = state;
+  item.stateMask = LVIS_STATEIMAGEMASK;
+  item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
   block.Write(&item, sizeof item);
   Send(list, LVM_SETITEMSTATE, WPARAM(row), block.at());
 }
@@ -417,18 +364,19 @@ HWND Program::WaitForFileDialog() const {
 }
 
 void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
+  // A drop-down combo box shows its text in its edit control.
   HWND field = GetDlgItem(dialog, kFileNameCombo);
-  field = field ? DescendantOfClass(field, "Edit") : GetDlgItem(dialog, kFileNameEdit);
-  if (!field) FAIL("the file dialog has no file-name field");
+  if (!field) field = GetDlgItem(dialog, kFileNameEdit);
   SetTextOf(field, path);
   PressButton(dialog, IDOK);
   // An overwrite prompt, owned by the dialog, disables it.
-  WaitUntilInactive(dialog, "the file dialog to take " + path);
+  Await("the file dialog to take " + path,
+        [&] { return !IsWindow(dialog) || !IsWindowVisible(dialog) || !IsWindowEnabled(dialog); });
 }
 
 HWND Program::WaitForFolderBrowser() const {
   return WaitForWindow("the folder browser", [](HWND w) {
-    return ClassOf(w) == "#32770" && DescendantOfClass(w, WC_TREEVIEWA) && !GetDlgItem(w, IDC_KEY_TREE);
+    return ClassOf(w) == "#32770" && FindWindowExA(w, nullptr, WC_TREEVIEWA, nullptr) && !GetDlgItem(w, IDC_KEY_TREE);
   });
 }
 
@@ -448,15 +396,18 @@ bool Program::Responds() const {
 
 int Program::Close() const {
   Post(main_, WM_CLOSE, 0, 0);
-  return WaitForExit();
-}
-
-int Program::WaitForExit(DWORD ms) const {
-  if (WaitForSingleObject(process_.get(), ms) != WAIT_OBJECT_0)
-    FAIL(Report("the program did not end within " + std::to_string(ms / 1000) + " s; it showed:" + Showing()));
+  if (WaitForSingleObject(process_.get(), kPatience) != WAIT_OBJECT_0)
+    FAIL(Report("the program did not end within " + std::to_string(kPatience / 1000) + " s; it showed:" + Showing()));
   DWORD code = 0;
   GetExitCodeProcess(process_.get(), &code);
   return int(code);
+}
+
+std::string WindowsPath(std::string path) {
+  if (path.starts_with("/")) path = "Z:" + path;
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return path;
 }
 
 std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
@@ -464,5 +415,5 @@ std::wstring Localized(const wchar_t* japanese, const wchar_t* western) {
 }
 
 HWND TemplateList(const Program& program) { return GetDlgItem(program.main(), IDC_TEMPLATE_LIST); }
-HWND Toolbar(const Program& program) { return DescendantOfClass(program.main(), TOOLBARCLASSNAMEA); }
+HWND Toolbar(const Program& program) { return FindWindowExA(program.main(), nullptr, TOOLBARCLASSNAMEA, nullptr); }
 HWND DestinationField(const Program& program) { return FindWindowExA(program.main(), nullptr, "Edit", nullptr); }

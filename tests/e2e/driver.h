@@ -21,13 +21,8 @@
 constexpr DWORD kPatience = 10000;
 
 // Windows of any process.
-std::string ClassOf(HWND window);
 std::string TextOf(HWND window);
 void SetTextOf(HWND window, const std::string& text);
-// The first window of that class below parent, at any depth.
-HWND DescendantOfClass(HWND parent, const char* className);
-// A dialog box (class "#32770") that holds a control with that number.
-bool IsDialogWith(HWND window, int controlId);
 // A visible top-level window of any process whose title holds the text.
 HWND TopLevelWithTitle(const std::string& part);
 
@@ -68,7 +63,6 @@ struct TemplateFile {
 // What a case starts the program with.
 struct Launch {
   std::vector<TemplateFile> templates;  // the "template" folder's files
-  std::string arguments;                // after the program's name
   // A folder holding Arkivanto2.exe and its "template" folder, such as an
   // unpacked release: the program runs there as it is, not as a copy.
   std::string installed;
@@ -94,26 +88,19 @@ class Program {
   // Polls until ready() holds; fails the case when the program ends first or
   // after ms, saying what it waited for and what the program showed.
   void Await(const std::string& what, const std::function<bool()>& ready, DWORD ms = kPatience) const;
-  // A visible, enabled top-level window of the process that matches: the one
-  // a person can work with, not one a modal dialog keeps disabled.
-  HWND WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match, DWORD ms = kPatience) const;
   HWND WaitForDialog(const std::string& what, int controlId) const;
   MessageBoxShown WaitForMessageBox(const std::string& what) const;
   // Presses a button of a dialog box and waits until it is gone.
   void Answer(HWND dialog, int button) const;
   void WaitUntilClosed(HWND window, const std::string& what) const;
-  // Until a window is closed or hidden, or disabled by a dialog it opened.
-  void WaitUntilInactive(HWND window, const std::string& what) const;
 
   // The control with the keyboard focus, as its thread keeps it.
   HWND Focused() const;
   // Focuses a control as a person does: a dialog's own focus move
   // (WM_NEXTDLGCTL), elsewhere a click; waits until it has the focus.
   void Focus(HWND control) const;
-  // Types each character to the focused control (WM_CHAR).
-  void Type(const std::wstring& text) const;
-  // Focuses a field, selects what it holds and types over it; waits until
-  // the field shows the text.
+  // Focuses a field, selects what it holds and types over it, a WM_CHAR a
+  // character; waits until the field shows the text.
   void TypeInto(HWND field, const std::wstring& text) const;
   // A key pressed and let go on the focused control (WM_KEYDOWN, WM_KEYUP).
   void PressKey(WORD virtualKey) const;
@@ -127,16 +114,13 @@ class Program {
 
   // The toolbar: a button clicked where it is, so check buttons toggle.
   void ClickToolbarButton(HWND toolbar, int command) const;
-  RECT ToolbarButtonRect(HWND toolbar, int command) const;
   bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
-  // A list view's rows: their texts, check boxes and states (LVIS_SELECTED
-  // and the rest, the bits of mask set to those of state).
+  // A list view's rows: their texts and check boxes.
   int ItemCount(HWND list) const;
   std::string ItemText(HWND list, int row, int column) const;
   bool IsItemChecked(HWND list, int row) const;
   void SetItemChecked(HWND list, int row, bool checked) const;
-  void SetItemState(HWND list, int row, UINT state, UINT mask) const;
 
   // The common dialogs: the open and save dialogs take a path in their
   // file-name field and OK; the folder browser a folder and OK, or Cancel.
@@ -149,10 +133,14 @@ class Program {
   bool Responds() const;
   // Asks the main window to close; the exit code once the process ended.
   int Close() const;
-  int WaitForExit(DWORD ms = kPatience) const;
 
  private:
   std::string Showing() const;
+  // Brings the main window to the front and sends the input there.
+  void SendToFront(std::vector<INPUT> strokes) const;
+  // A visible, enabled top-level window of the process that matches: the one
+  // a person can work with, not one a modal dialog keeps disabled.
+  HWND WaitForWindow(const std::string& what, const std::function<bool(HWND)>& match) const;
 
   ScratchFolder home_{"e2e"};
   FileHandle job_;
@@ -160,6 +148,9 @@ class Program {
   DWORD processId_ = 0, threadId_ = 0;
   HWND main_ = nullptr;
 };
+
+// A path CMake gives by its Unix name, as wine reaches it through drive Z:.
+std::string WindowsPath(std::string path);
 
 // Text beyond ASCII that the system code page can hold.
 std::wstring Localized(const wchar_t* japanese, const wchar_t* western);

@@ -1,13 +1,12 @@
-// The main window from the keyboard and at any size: Tab between its
-// controls, Enter and F5 to back up, F1 and the About box's link for the
-// user guide, typed text in both code pages, the smallest size.
+// The main window from the keyboard: Tab between its controls, typed text
+// in both code pages, Enter and F5 to back up and Esc to stop, F1 and the
+// About box's link for the user guide.
 #include <doctest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <string>
-#include <vector>
 
 #include "e2e/driver.h"
 #include "resource.h"
@@ -20,18 +19,9 @@ void AwaitFocus(const Program& program, HWND control, const std::string& what) {
   program.Await("the focus on " + what, [&] { return program.Focused() == control; });
 }
 
-RECT ClientOf(HWND window) {
-  RECT r = {};
-  GetClientRect(window, &r);
-  return r;
-}
-
 // The guide's folder beside the program, as the run command lays it out.
 void CopyGuides(const Program& program) {
-  std::string source = ARK_E2E_DOCS;
-  if (source.starts_with("/")) source = "Z:" + source;
-  for (char& c : source)
-    if (c == '/') c = '\\';
+  const std::string source = WindowsPath(ARK_E2E_DOCS);
   CreateDirectoryA((program.folder() + "docs").c_str(), nullptr);
   for (const char* name : {"guide_en.txt", "guide_ja.txt"})
     REQUIRE(CopyFileA((source + "\\" + name).c_str(), (program.folder() + "docs\\" + name).c_str(), FALSE));
@@ -42,7 +32,7 @@ void CopyGuides(const Program& program) {
 std::string ReadGuideAndClose(const Program& program, const std::string& file) {
   HWND editor = nullptr;
   program.Await("a text editor showing " + file, [&] { return (editor = TopLevelWithTitle(file)) != nullptr; });
-  HWND text = DescendantOfClass(editor, "Edit");
+  HWND text = FindWindowExA(editor, nullptr, "Edit", nullptr);
   const std::string shown = text ? TextOf(text) : "";
   PostMessageA(editor, WM_CLOSE, 0, 0);
   program.Await("the text editor to close", [&] { return !IsWindow(editor); });
@@ -56,6 +46,13 @@ TEST_CASE("tab and shift tab move the focus") {
   HWND field = DestinationField(program), refer = ReferButton(program), list = TemplateList(program);
   // The window opens ready for the destination to be typed.
   AwaitFocus(program, field, "the destination field");
+  // Typed text arrives whole, as a window message brings it, then as the
+  // keyboard and an input method do.
+  const std::wstring folder = Localized(L"C:\\バックアップ\\表示", L"C:\\Sauvegardé\\Ærø");
+  program.TypeInto(field, folder);
+  SetTextOf(field, "");
+  program.TypeOnKeyboard(folder);
+  program.Await("the keyboard's text in the field", [&] { return TextOf(field) == Ansi(folder); });
   program.PressKey(VK_TAB);
   AwaitFocus(program, refer, "\"Refer...\"");
   program.PressKey(VK_TAB);
@@ -73,77 +70,6 @@ TEST_CASE("tab and shift tab move the focus") {
   CHECK(program.Close() == 0);
 }
 
-TEST_CASE("enter in the destination field and f5 start the backup") {
-  ScratchFolder target("e2e_keys");
-  Program program({.templates = {{"notes.txt", "Notes\r\n\r\nNotes\r\nF:C:\\Notes\\*.*\r\n"}}});
-  HWND field = DestinationField(program), list = TemplateList(program);
-  const std::string destination = target / "backup";
-  program.TypeInto(field, Wide(destination));
-  program.SetItemChecked(list, 0, true);
-
-  program.PressKey(VK_RETURN);
-  MessageBoxShown question = program.WaitForMessageBox("the last confirmation after Enter");
-  CHECK(question.text.find(destination) != std::string::npos);
-  program.Answer(question.window, IDNO);
-
-  program.Focus(list);
-  program.PressKey(VK_F5);
-  question = program.WaitForMessageBox("the last confirmation after F5");
-  CHECK(question.text.find(destination) != std::string::npos);
-  program.Answer(question.window, IDNO);
-  CHECK(program.Close() == 0);
-}
-
-TEST_CASE("typed text arrives whole in the destination field") {
-  Program program;
-  HWND field = DestinationField(program);
-  const std::wstring folder = Localized(L"C:\\バックアップ\\表示", L"C:\\Sauvegardé\\Ærø");
-  // Characters as a window message brings them, then as the keyboard and an
-  // input method do.
-  program.TypeInto(field, folder);
-  program.Focus(field);
-  SetTextOf(field, "");
-  program.TypeOnKeyboard(folder);
-  program.Await("the keyboard's text in the field", [&] { return TextOf(field) == Ansi(folder); });
-  CHECK(program.Close() == 0);
-}
-
-TEST_CASE("the window keeps do backup in view and its columns fill the list") {
-  Program program({.templates = {{"mail.txt", "Mail\r\nMail program settings\r\nMail\r\nF:C:\\Mail\\*.*\r\n"}}});
-  HWND toolbar = Toolbar(program), list = TemplateList(program), refer = ReferButton(program);
-  HWND header = reinterpret_cast<HWND>(SendMessageA(list, LVM_GETHEADER, 0, 0));
-
-  SetWindowPos(program.main(), nullptr, 0, 0, 40, 40, SWP_NOMOVE | SWP_NOZORDER);
-  const RECT backup = program.ToolbarButtonRect(toolbar, IDM_DO_BACKUP);
-  CHECK(ClientOf(program.main()).right >= backup.right);
-  CHECK(ClientOf(list).bottom > 0);
-
-  // "Refer..." shows its whole text in its font.
-  HDC dc = GetDC(nullptr);
-  const HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
-  const std::string referText = TextOf(refer);
-  SIZE extent = {};
-  GetTextExtentPoint32A(dc, referText.data(), int(referText.size()), &extent);
-  SelectObject(dc, old);
-  ReleaseDC(nullptr, dc);
-  CHECK(ClientOf(refer).right >= extent.cx);
-
-  for (int width : {900, 1200}) {
-    SetWindowPos(program.main(), nullptr, 0, 0, width, 500, SWP_NOMOVE | SWP_NOZORDER);
-    int columns = 0, templateWidth = 0;
-    program.Await("the columns to fill the list", [&] {
-      columns = 0;
-      for (int c = 0; c < int(SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)); ++c)
-        columns += int(SendMessageA(list, LVM_GETCOLUMNWIDTH, WPARAM(c), 0));
-      templateWidth = int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 0, 0));
-      return columns == ClientOf(list).right;
-    });
-    // Shared by need: the description's column is the widest.
-    CHECK(int(SendMessageA(list, LVM_GETCOLUMNWIDTH, 1, 0)) > templateWidth);
-  }
-  CHECK(program.Close() == 0);
-}
-
 TEST_CASE("f1 and the about box open the user guide") {
   Program program;
   CopyGuides(program);
@@ -153,17 +79,23 @@ TEST_CASE("f1 and the about box open the user guide") {
   program.PressKey(VK_F1);
   CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
 
+  // The About box from the system menu: its version, the link to the guide,
+  // and the icon that starts the tune, which plays on as the box closes.
   PostMessageA(program.main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
   HWND about = program.WaitForDialog("the About box", IDC_ABOUT_DETAILS);
+  CHECK(TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)).ends_with(" " ARK_PROJECT_VERSION));
   ClickAt(GetDlgItem(about, IDC_ABOUT_DETAILS), {4, 4});
   CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
+  ClickAt(GetDlgItem(about, IDC_ABOUT_ICON), {4, 4});
   program.Answer(about, IDOK);
+  CHECK(program.Responds());
+  CHECK(IsWindowEnabled(program.main()));
   CHECK(program.Close() == 0);
 }
 
-// A long copy stopped with Esc: the question waits while the key is held,
-// the entry at work fails as stopped, the entry finished before it stays
-// restorable and the next template is not begun.
+// Enter in the destination field asks the last question, and F5 in the list
+// too. A long copy stopped with Esc: the question waits while the key is
+// held, the entry at work fails as stopped and the next template is not begun.
 TEST_CASE("esc stops a long copy") {
   ScratchFolder source("e2e_many"), target("e2e_stop");
   for (int folder = 0; folder < 20; ++folder) {
@@ -181,12 +113,18 @@ TEST_CASE("esc stops a long copy") {
   program.TypeInto(DestinationField(program), Wide(destination));
   program.SetItemChecked(list, 0, true);
   program.SetItemChecked(list, 1, true);
+  program.PressKey(VK_RETURN);
+  MessageBoxShown question = program.WaitForMessageBox("the last confirmation after Enter");
+  CHECK(question.text.find(destination) != std::string::npos);
+  program.Answer(question.window, IDNO);
   program.Focus(list);
   program.PressKey(VK_F5);
-  program.Answer(program.WaitForMessageBox("the last confirmation").window, IDYES);
+  question = program.WaitForMessageBox("the last confirmation after F5");
+  CHECK(question.text.find(destination) != std::string::npos);
+  program.Answer(question.window, IDYES);
 
   // The status bar names the template and the file at work.
-  HWND status = DescendantOfClass(program.main(), STATUSCLASSNAMEA);
+  HWND status = FindWindowExA(program.main(), nullptr, STATUSCLASSNAMEA, nullptr);
   program.Await("the status naming a file being copied", [&] {
     const std::string shown = TextOf(status);
     return shown.find("Long") != std::string::npos && shown.find(source.path()) != std::string::npos;
@@ -197,7 +135,7 @@ TEST_CASE("esc stops a long copy") {
     for (int i = 0; i < 30; ++i, Sleep(50)) escape.Repeat();
   }
   // Asked once the key is let go; the repeats queued meanwhile answer nothing.
-  const MessageBoxShown question = program.WaitForMessageBox("the question whether to stop");
+  question = program.WaitForMessageBox("the question whether to stop");
   CHECK(question.text.find(Ansi(Localized(L"中断しますか", L"stop the backup"))) != std::string::npos);
   Sleep(300);
   REQUIRE(IsWindowVisible(question.window));
@@ -208,12 +146,9 @@ TEST_CASE("esc stops a long copy") {
   CHECK(report.text.find(source.path() + "*.*") != std::string::npos);
   CHECK(report.text.find("Next") == std::string::npos);
   program.Answer(report.window, IDOK);
-  const std::string script = ReadFileBytes(destination + "Restore.bat");
-  CHECK(script.find("\"Long\\0.reg\"") != std::string::npos);
-  CHECK(script.find("Long\\1") == std::string::npos);
-  CHECK(script.find("Next") == std::string::npos);
-  CHECK(ListTree(destination + "Long\\") == std::vector<std::string>{"0.reg"});
-  CHECK(program.IsItemChecked(list, 0));
-  CHECK(program.IsItemChecked(list, 1));
+  // What the stopped run leaves (the script, the files, the rows still
+  // checked) is checked in detail by backup_run_test; here, that it kept the
+  // registry entry finished before.
+  CHECK(ReadFileBytes(destination + "Restore.bat").find("\"Long\\0.reg\"") != std::string::npos);
   CHECK(program.Close() == 0);
 }

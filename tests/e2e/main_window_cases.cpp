@@ -1,6 +1,6 @@
 // What a person does from the main window, worked from outside the program:
-// a template typed and saved, a backup restored, the About box, the
-// destination browsers, closing.
+// a template typed and saved, a backup restored, the destination browsers.
+// Every case ends by closing the window, which must end the program.
 #include <doctest.h>
 
 #include <windows.h>
@@ -94,19 +94,6 @@ TEST_CASE("backup restored by its batch file") {
   CHECK(SnapshotKey(HKEY_CURRENT_USER, key.subPath()) == registry);
 }
 
-TEST_CASE("about box from the system menu") {
-  Program program;
-  PostMessageA(program.main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
-  HWND about = program.WaitForDialog("the About box", IDC_ABOUT_ICON);
-  CHECK(TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)).ends_with(" " ARK_PROJECT_VERSION));
-  // The icon starts the tune: the box closes while it plays.
-  ClickAt(GetDlgItem(about, IDC_ABOUT_ICON), {4, 4});
-  program.Answer(about, IDOK);
-  CHECK(program.Responds());
-  CHECK(IsWindowEnabled(program.main()));
-  CHECK(program.Close() == 0);
-}
-
 TEST_CASE("refer asks for an archive or a folder") {
   ScratchFolder place("e2e_place");
   const std::string archive = place / "old.lzh", folder = place.path().substr(0, place.path().size() - 1);
@@ -133,12 +120,5 @@ TEST_CASE("refer asks for an archive or a folder") {
   // Once it answers again, the program has finished with the browser.
   CHECK(program.Responds());
   CHECK(TextOf(field) == folder);
-  CHECK(program.Close() == 0);
-}
-
-TEST_CASE("closing the main window ends the program") {
-  Program program({.templates = {{"notes.txt", "Notes\r\n\r\nNotes\r\n"}}});
-  // Started from another folder, it still lists its own templates.
-  CHECK(program.ItemCount(TemplateList(program)) == 1);
   CHECK(program.Close() == 0);
 }
