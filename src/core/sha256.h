@@ -31,8 +31,9 @@ struct HashTraits {
   static void Close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
 };
 
-// One digest after another from one open algorithm: opening the provider
-// costs more than hashing a small file.
+// One digest after another: by the processor's SHA instructions where it
+// has them (checked against bcrypt once), else by bcrypt from one open
+// algorithm.
 class Sha256Hasher {
  public:
   // Starts a new digest, dropping one not finished. False when bcrypt fails.
@@ -40,7 +41,20 @@ class Sha256Hasher {
   bool Add(const void* bytes, DWORD size);
   bool Finish(Sha256* digest);
 
+  // For the one check of the own rounds against bcrypt: Restart starts a
+  // digest the way ForceOwn chose.
+  void ForceOwn(bool own) { own_ = own; }
+  bool Restart();
+
  private:
+  void OwnAdd(const uint8_t* bytes, size_t size);
+  void OwnFinish(Sha256* digest);
+
   UniqueOwner<BCRYPT_ALG_HANDLE, AlgorithmTraits> algorithm_;
   UniqueOwner<BCRYPT_HASH_HANDLE, HashTraits> hash_;
+  bool own_ = false, started_ = false;
+  uint32_t state_[8] = {};
+  uint64_t total_ = 0;
+  size_t pending_ = 0;
+  uint8_t block_[64] = {};
 };
