@@ -84,9 +84,12 @@ constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HID
 bool CopyHashing(const wchar_t* source, const wchar_t* target, Sha256Hasher& hasher, char* chunk, Sha256* digest) {
   FileHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!from || !GetFileInformationByHandle(from.get(), &info) || !hasher.Start()) return false;
-  const DWORD attributes = info.dwFileAttributes & kCopiedAttributes;
+  // Not GetFileInformationByHandle: under wine its volume serial number
+  // costs more than the copy of a small file.
+  FILE_BASIC_INFO info;
+  if (!from || !GetFileInformationByHandleEx(from.get(), FileBasicInfo, &info, sizeof info) || !hasher.Start())
+    return false;
+  const DWORD attributes = info.FileAttributes & kCopiedAttributes;
   FileHandle to(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!to) return false;
@@ -97,8 +100,10 @@ bool CopyHashing(const wchar_t* source, const wchar_t* target, Sha256Hasher& has
              (read == 0 ||
               (hasher.Add(chunk, read) && WriteFile(to.get(), chunk, read, &written, nullptr) && written == read));
   }
-  copied = copied && SetFileTime(to.get(), nullptr, &info.ftLastAccessTime, &info.ftLastWriteTime) &&
-           CloseHandle(to.release()) && hasher.Finish(digest);
+  const FILETIME accessed = {DWORD(info.LastAccessTime.QuadPart), DWORD(info.LastAccessTime.QuadPart >> 32)};
+  const FILETIME changed = {DWORD(info.LastWriteTime.QuadPart), DWORD(info.LastWriteTime.QuadPart >> 32)};
+  copied = copied && SetFileTime(to.get(), nullptr, &accessed, &changed) && CloseHandle(to.release()) &&
+           hasher.Finish(digest);
   if (!copied) {
     const DWORD code = GetLastError();
     to.reset();
