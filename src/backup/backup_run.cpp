@@ -354,6 +354,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& shownOn) {
   // What this run put in place, relative to the destination, a line each.
   // The failed templates' names for the log, and with their reasons for the report.
   TextBuffer restoreScript, logText, failedList, reasons, problems, written;
+  WrittenDigests digests;
   TextBufferInit(&restoreScript);
   TextBufferInit(&failedList);
   TextBufferInit(&problems);
@@ -386,6 +387,7 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& shownOn) {
     templateOptions.view = &view;
     templateOptions.progress = &view;
     templateOptions.written = &written;
+    templateOptions.digests = &digests;
     if (BackupTemplate(templatePath.s, destination.s, &restoreScript, &errorText, templateOptions) != 0) {
       ++errorCount;
       TextBufferAppend(&failedList, item.name);
@@ -422,8 +424,8 @@ BackupOutcome RunBackup(const BackupRequest& request, BackupView& shownOn) {
       TextBufferAppend(&written, "log.txt\n");
     }
   }
-  const DWORD manifestCode =
-      written.failed ? DWORD(ERROR_NOT_ENOUGH_MEMORY) : WriteManifest(destination.s, written.text ? written.text : "");
+  const DWORD manifestCode = written.failed ? DWORD(ERROR_NOT_ENOUGH_MEMORY)
+                                            : WriteManifest(destination.s, written.text ? written.text : "", &digests);
   if (manifestCode != ERROR_SUCCESS) {
     ++errorCount;
     NoteNotWritten(&problems, nullptr, destination.s, kManifestName, manifestCode);

@@ -15,22 +15,6 @@ namespace {
 constexpr DWORD kReadChunk = 64 * 1024;
 constexpr size_t kHexDigits = 64;
 
-struct AlgorithmTraits {
-  static BCRYPT_ALG_HANDLE Invalid() { return nullptr; }
-  static bool Valid(BCRYPT_ALG_HANDLE h) { return h != nullptr; }
-  static void Close(BCRYPT_ALG_HANDLE h) { BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct HashTraits {
-  static BCRYPT_HASH_HANDLE Invalid() { return nullptr; }
-  static bool Valid(BCRYPT_HASH_HANDLE h) { return h != nullptr; }
-  static void Close(BCRYPT_HASH_HANDLE h) { BCryptDestroyHash(h); }
-};
-using Algorithm = UniqueOwner<BCRYPT_ALG_HANDLE, AlgorithmTraits>;
-using Hash = UniqueOwner<BCRYPT_HASH_HANDLE, HashTraits>;
-
-// bcrypt answers with an NTSTATUS; the file functions with Win32 codes.
-DWORD FromStatus(NTSTATUS status) { return status == 0 ? ERROR_SUCCESS : ERROR_INVALID_FUNCTION; }
-
 bool ParseHex(const char* text, Sha256* digest) {
   for (size_t i = 0; i < 32; ++i) {
     const int high = HexDigitValue(text[2 * i]), low = HexDigitValue(text[2 * i + 1]);
@@ -115,21 +99,18 @@ DWORD HashFile(const wchar_t* path, Sha256* digest) {
   FileHandle file(
       CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return GetLastError();
-  Algorithm algorithm;
-  Hash hash;
-  NTSTATUS status = BCryptOpenAlgorithmProvider(algorithm.out(), BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-  if (status == 0) status = BCryptCreateHash(algorithm.get(), hash.out(), nullptr, 0, nullptr, 0, 0);
-  if (status != 0) return FromStatus(status);
+  // bcrypt's failures have no Win32 code of their own.
+  Sha256Hasher hasher;
+  if (!hasher.Start()) return ERROR_INVALID_FUNCTION;
   HeapBlock chunk(MemAlloc(kReadChunk));
   if (!chunk) return ERROR_NOT_ENOUGH_MEMORY;
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(file.get(), chunk.get(), kReadChunk, &read, nullptr)) return GetLastError();
     if (read == 0) break;
-    status = BCryptHashData(hash.get(), reinterpret_cast<PUCHAR>(chunk.get()), read, 0);
-    if (status != 0) return FromStatus(status);
+    if (!hasher.Add(chunk.get(), read)) return ERROR_INVALID_FUNCTION;
   }
-  return FromStatus(BCryptFinishHash(hash.get(), digest->bytes, sizeof digest->bytes, 0));
+  return hasher.Finish(digest) ? ERROR_SUCCESS : ERROR_INVALID_FUNCTION;
 }
 
 void AppendHex(const Sha256& digest, TextBuffer* out) {
@@ -160,6 +141,12 @@ bool Manifest::Add(const Sha256& digest, const wchar_t* path, size_t length) {
 
 void Manifest::Sort() {
   if (entries_.size() > 1) qsort(entries_.begin(), entries_.size(), sizeof(ManifestEntry), CompareEntries);
+}
+
+bool Manifest::HasAlikePaths() const {
+  for (size_t i = 1; i < entries_.size(); ++i)
+    if (ComparePaths(entries_[i - 1].path, entries_[i].path) == 0) return true;
+  return false;
 }
 
 DWORD Manifest::Read(const char* destination) {
@@ -208,7 +195,33 @@ const ManifestEntry* Manifest::Find(const wchar_t* path) const {
   return nullptr;
 }
 
-DWORD WriteManifest(const char* destination, const char* written) {
+bool WrittenDigests::AddFolder(const char* folder, const Manifest& files) {
+  WidePath line;
+  failed_ = failed_ || !FromCodePage(folder, &line) || !lines_.Push(line);
+  for (size_t i = 0; i < files.entries().size() && !failed_; ++i) {
+    WidePath path = line;
+    failed_ = !path.Append(files.entries()[i].path) || !digests_.Add(files.entries()[i].digest, path.s, path.length);
+  }
+  return !failed_;
+}
+
+bool WrittenDigests::AddFile(const char* file, const Sha256& digest) {
+  WidePath line;
+  failed_ = failed_ || !FromCodePage(file, &line) || !lines_.Push(line) || !digests_.Add(digest, line.s, line.length);
+  return !failed_;
+}
+
+// True when every known line is among the written ones, in order: then each
+// is passed over once and nothing is taken twice.
+static bool MatchesLines(const WrittenDigests& known, const HeapList<WidePath>& lines) {
+  if (known.failed()) return false;
+  size_t next = 0;
+  for (const WidePath& line : lines)
+    if (next < known.lines().size() && wcscmp(known.lines()[next].s, line.s) == 0) ++next;
+  return next == known.lines().size();
+}
+
+DWORD WriteManifest(const char* destination, const char* written, const WrittenDigests* known) {
   WidePath root;
   if (!FromCodePage(destination, &root)) return ERROR_FILENAME_EXCED_RANGE;
   // The written lines, wide, cut in place.
@@ -225,6 +238,8 @@ DWORD WriteManifest(const char* destination, const char* written) {
     line = end ? end + 1 : line + wcslen(line);
   }
 
+  if (known && !MatchesLines(*known, lines)) known = nullptr;
+
   // What an earlier run wrote and this one did not rewrite keeps its line.
   Manifest earlier, manifest;
   earlier.Read(destination);
@@ -234,7 +249,12 @@ DWORD WriteManifest(const char* destination, const char* written) {
     if (!rewritten && !manifest.Add(entry.digest, entry.path, wcslen(entry.path))) return ERROR_NOT_ENOUGH_MEMORY;
   }
   HashingVisitor visitor(&manifest);
+  size_t knownLine = 0;
   for (const WidePath& line : lines) {
+    if (known && knownLine < known->lines().size() && wcscmp(known->lines()[knownLine].s, line.s) == 0) {
+      ++knownLine;
+      continue;
+    }
     WidePath full = root;
     if (!full.Append(line.s)) return ERROR_FILENAME_EXCED_RANGE;
     if (line.length && line.s[line.length - 1] == L'\\') {
@@ -245,6 +265,9 @@ DWORD WriteManifest(const char* destination, const char* written) {
     }
     if (visitor.code != ERROR_SUCCESS) return visitor.code;
   }
+  if (known)
+    for (const ManifestEntry& entry : known->digests().entries())
+      if (!manifest.Add(entry.digest, entry.path, wcslen(entry.path))) return ERROR_NOT_ENOUGH_MEMORY;
   manifest.Sort();
 
   // Names go out as UTF-8 whatever the code page: `sha256sum -c` on the

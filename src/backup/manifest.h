@@ -8,14 +8,10 @@
 #include <cstdint>
 
 #include "core/memory.h"
+#include "core/sha256.h"
 #include "core/wide_text.h"
 
 constexpr char kManifestName[] = "manifest.sha256";
-
-struct Sha256 {
-  uint8_t bytes[32] = {};
-  bool operator==(const Sha256&) const = default;
-};
 
 // The value of a hex digit, or -1.
 int HexDigitValue(wchar_t c);
@@ -64,15 +60,39 @@ class Manifest {
   // Copies the path; false when memory runs out. Sort before Find.
   bool Add(const Sha256& digest, const wchar_t* path, size_t length);
   void Sort();
+  // After Sort: true when two paths are one without regard to case (two
+  // copies went to one file).
+  bool HasAlikePaths() const;
 
  private:
   HeapList<ManifestEntry> entries_;
+};
+
+// The digests a run took of the copies and .reg files it wrote, while
+// writing them, so the manifest reads none of those files again.
+class WrittenDigests {
+ public:
+  // Takes files (named relative to the copy) as everything the copied
+  // folder holds; folder is relative to the destination and ends in "\\",
+  // as its line in the written list. Lines come in the order of the written
+  // list. False (and failed()) when memory runs out.
+  bool AddFolder(const char* folder, const Manifest& files);
+  bool AddFile(const char* file, const Sha256& digest);
+  const Manifest& digests() const { return digests_; }
+  const HeapList<WidePath>& lines() const { return lines_; }
+  // Memory ran out or a name did not fit: the manifest reads every file.
+  bool failed() const { return failed_; }
+
+ private:
+  Manifest digests_;
+  HeapList<WidePath> lines_;
+  bool failed_ = false;
 };
 
 // Writes destination's manifest at the end of a run: the lines of an earlier
 // manifest for files the run did not rewrite, then a line for each file it
 // wrote. written lists them relative to the destination, a line each:
 // "Dir\\3\\" for a copied folder (every file in it), "Dir\\4.reg",
-// "Restore.bat", "log.txt". Written aside, then put in place. Returns 0 or
+// "Restore.bat", "log.txt". What known has digests of is not read again. Written aside, then put in place. Returns 0 or
 // an error code.
-DWORD WriteManifest(const char* destination, const char* written);
+DWORD WriteManifest(const char* destination, const char* written, const WrittenDigests* known = nullptr);

@@ -118,15 +118,26 @@ struct TemplateRun {
   int useRegedit;
   bool portable;
   TextBuffer* written;
+  WrittenDigests* digests;
   RunProgress* progress;
+  bool folderWasEmpty = false;  // nothing in templateFolder is a last good copy
   bool failed = false;
   bool stopped = false;  // an entry ended failed because the run stops
 
-  void Written(unsigned n, const char* suffix) {
+  // Notes a copy put in place, with the digests taken of its files when
+  // there are any.
+  void Written(unsigned n, const char* suffix, Manifest* copied = nullptr, const TakenDigest* taken = nullptr) {
     if (!written) return;
     char line[kPathSize + 32];
-    snprintf(line, sizeof line, "%s%u%s\n", scriptDir, n, suffix);
+    snprintf(line, sizeof line, "%s%u%s", scriptDir, n, suffix);
     TextBufferAppend(written, line);
+    TextBufferAppend(written, "\n");
+    if (!digests) return;
+    if (taken && taken->taken) digests->AddFile(line, taken->value);
+    if (!copied) return;
+    copied->Sort();
+    // Two names the folder holds as one: the manifest reads what is there.
+    if (!copied->HasAlikePaths()) digests->AddFolder(line, *copied);
   }
 
   void Entry(const TemplateEntry& entry, unsigned n);
@@ -169,13 +180,15 @@ void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& 
   if (!RestoreTargetFolder(entry.argument, portable, &target, &variable))
     return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
   StagedFolder staged;
-  if (!staged.Begin(entryFolder.s)) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
+  if (!staged.Begin(entryFolder.s, folderWasEmpty))
+    return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, GetLastError());
   CopyReport report;
-  CopyFiles(entry.argument, staged.path(), entry.letter == 'S', &report, progress);
+  Manifest copied;
+  CopyFiles(entry.argument, staged.path(), entry.letter == 'S', &report, progress, digests ? &copied : nullptr);
   if (!report.complete) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
   const DWORD published = staged.Publish();
   if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
-  Written(n, "\\");
+  Written(n, "\\", report.failures == 0 && report.hashedAll ? &copied : nullptr);
   AppendFileRestoreLines(restoreScript, scriptDir, n, target.s, variable);
   if (report.failures) FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
 }
@@ -193,9 +206,10 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
       PathText failedKey;
       if (!folderFits || !entryFolder.Append("\\"))
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
-      if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey, progress) != 0)
+      TakenDigest digest;
+      if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey, progress, &digest) != 0)
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, GetLastError(), failedKey.s);
-      Written(n, ".reg");
+      Written(n, ".reg", nullptr, &digest);
       AppendRegistryRestoreLines(restoreScript, scriptDir, n);
       return;
     }
@@ -251,10 +265,16 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
                   options.useRegedit,
                   options.portableRestore,
                   options.written,
+                  options.digests,
                   options.progress};
   // An over-long folder fails each entry with ERROR_FILENAME_EXCED_RANGE.
-  if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) && run.templateFolder.Append("\\"))
-    CreateDirectoryPath(run.templateFolder.s);
+  if (run.templateFolder.Set(destination) && run.templateFolder.Append(directory) && run.templateFolder.Append("\\")) {
+    const DWORD attributes = GetFileAttributesA(run.templateFolder.s);
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+      run.folderWasEmpty = CreateDirectoryPath(run.templateFolder.s) == 0;
+    else
+      run.folderWasEmpty = (attributes & FILE_ATTRIBUTE_DIRECTORY) && FolderIsEmpty(run.templateFolder.s);
+  }
 
   unsigned lineCount = 0;
   for (const char* counter = cursor; NextLine(&counter);) ++lineCount;

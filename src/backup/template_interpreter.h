@@ -2,6 +2,7 @@
 #pragma once
 
 #include "backup/backup_view.h"
+#include "backup/manifest.h"
 #include "core/memory.h"
 #include "operations/progress_window.h"
 
@@ -16,6 +17,9 @@ struct TemplateOptions {
   // Receives a line for each copy put in place, relative to the destination
   // ("Mail\\0\\" for a folder, "Mail\\3.reg" for a file); may be null.
   TextBuffer* written = nullptr;
+  // Receives the digests of the files copied, taken while copying, for the
+  // folders among the written lines; may be null.
+  WrittenDigests* digests = nullptr;
 };
 
 // Backs up the template file at templatePath into destination (ending in

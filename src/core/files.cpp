@@ -128,6 +128,18 @@ bool FolderExists(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool FolderIsEmpty(const char* folder) {
+  PathText pattern;
+  if (!pattern.Set(folder) || !pattern.Append("*")) return false;
+  WIN32_FIND_DATAA found;
+  FindHandle search(FindFirstFileExA(pattern.s, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!search) return false;
+  do {
+    if (strcmp(found.cFileName, ".") != 0 && strcmp(found.cFileName, "..") != 0) return false;
+  } while (FindNextFileA(search.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
 // Removes a folder's contents by their wide names: a copy may hold names the
 // code page cannot spell.
 static void RemoveFolderContents(WidePath* folder) {
@@ -169,12 +181,22 @@ bool RemoveFolderTree(const char* path) {
 
 // Under wine every name that does not exist costs a read of its whole
 // folder (the name is looked for in every case): with thousands of entries
-// in a template's folder, Begin and Publish look for as few as they can.
-bool StagedFolder::Begin(const char* finalPath) {
+// in a template's folder, Begin and Publish look for as few as they can:
+// a copy made straight in its place costs one such name, a staged one three.
+bool StagedFolder::Begin(const char* finalPath, bool nothingToKeep) {
   Discard();
   if (!final_.Set(finalPath) || !staged_.Set(finalPath) || !staged_.Append(".tmp\\") || !old_.Set(finalPath) ||
       !old_.Append(".old"))
     return SetLastError(ERROR_FILENAME_EXCED_RANGE), false;
+  if (nothingToKeep && CreateDirectoryA(final_.s, nullptr)) {
+    // A run killed now leaves a part copy here, and no Restore.bat or log
+    // of its own; the next run finds the folder in use and stages.
+    staged_.Set(final_.s);
+    staged_.Append("\\");
+    direct_ = active_ = true;
+    return true;
+  }
+  direct_ = false;
   if (GetFileAttributesA(old_.s) != INVALID_FILE_ATTRIBUTES) {
     // A run that died between its two renames left only the previous copy,
     // under the old name: put it back before anything else happens.
@@ -192,6 +214,10 @@ bool StagedFolder::Begin(const char* finalPath) {
 
 DWORD StagedFolder::Publish() {
   if (!active_) return Fail(ERROR_INVALID_FUNCTION);
+  if (direct_) {
+    active_ = false;
+    return ERROR_SUCCESS;
+  }
   PathText staged = staged_;
   RemoveTrailingSeparator(staged.s);
   // The first copy of an entry is only renamed.

@@ -32,6 +32,8 @@ bool RemoveFolderTree(const char* path);
 // silently hide every line after it.
 char* ReadTemplateText(const char* path, bool* opened);
 bool FolderExists(const char* path);
+// True when the folder (ending in "\\") can be listed and holds nothing.
+bool FolderIsEmpty(const char* folder);
 
 // A numbered copy of one backup entry, built in a folder beside it and put
 // in place only once it is complete: "3.tmp\" while it is written, then
@@ -45,8 +47,11 @@ class StagedFolder {
   StagedFolder& operator=(const StagedFolder&) = delete;
 
   // Makes a fresh, empty staging folder for finalPath (no trailing "\\");
-  // false with the last error set.
-  bool Begin(const char* finalPath);
+  // false with the last error set. With nothingToKeep (the folder it is in
+  // held nothing when the run came to it, so no last good copy can be
+  // there), the copy is made straight in finalPath when that name is free:
+  // Publish then has nothing to rename, and Discard removes it.
+  bool Begin(const char* finalPath, bool nothingToKeep = false);
   const char* path() const { return staged_.s; }  // ends in "\\"
   // Replaces the final folder with the staging folder. Returns 0, or an
   // error code (also the last error) with the previous copy kept.
@@ -56,4 +61,5 @@ class StagedFolder {
  private:
   PathText final_, staged_, old_;
   bool active_ = false;
+  bool direct_ = false;  // staged_ is final_ with its separator
 };

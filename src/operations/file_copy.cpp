@@ -73,6 +73,47 @@ BOOL CopyOverwriting(const wchar_t* source, const wchar_t* target) {
   return SetLastError(again), FALSE;
 }
 
+constexpr DWORD kCopyChunk = 512 * 1024;
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                    FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// Copies a file as CopyFile does (its attributes, access and write times)
+// into a new target, taking its SHA-256 from the bytes on their way, so the
+// manifest need not read the copy again. False with nothing left behind
+// when anything fails: the caller then takes the system's way.
+bool CopyHashing(const wchar_t* source, const wchar_t* target, Sha256Hasher& hasher, char* chunk, Sha256* digest) {
+  FileHandle from(CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  // Not GetFileInformationByHandle: under wine its volume serial number
+  // costs more than the copy of a small file.
+  FILE_BASIC_INFO info;
+  if (!from || !GetFileInformationByHandleEx(from.get(), FileBasicInfo, &info, sizeof info) || !hasher.Start())
+    return false;
+  const DWORD attributes = info.FileAttributes & kCopiedAttributes;
+  FileHandle to(CreateFileW(target, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                            attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!to) return false;
+  bool copied = true;
+  for (DWORD read = kCopyChunk; copied && read == kCopyChunk;) {
+    DWORD written = 0;
+    copied = ReadFile(from.get(), chunk, kCopyChunk, &read, nullptr) &&
+             (read == 0 ||
+              (hasher.Add(chunk, read) && WriteFile(to.get(), chunk, read, &written, nullptr) && written == read));
+  }
+  const FILETIME accessed = {DWORD(info.LastAccessTime.QuadPart), DWORD(info.LastAccessTime.QuadPart >> 32)};
+  const FILETIME changed = {DWORD(info.LastWriteTime.QuadPart), DWORD(info.LastWriteTime.QuadPart >> 32)};
+  copied = copied && SetFileTime(to.get(), nullptr, &accessed, &changed) && CloseHandle(to.release()) &&
+           hasher.Finish(digest);
+  if (!copied) {
+    const DWORD code = GetLastError();
+    to.reset();
+    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(target, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(target);
+    SetLastError(code);
+  }
+  return copied;
+}
+
 // Copies by the system's wide names, so a file the code page cannot spell is
 // found and copied under its own name.
 struct Copier {
@@ -80,6 +121,12 @@ struct Copier {
   CopyReport* report;
   Ancestors ancestors;
   const wchar_t* top = nullptr;  // the pattern's folder, not yet in ancestors
+  Manifest* digests = nullptr;   // with names from targetStart on
+  size_t targetStart = 0;
+  Sha256Hasher hasher;
+  HeapBlock chunk;
+
+  BOOL Copy(const wchar_t* source, const wchar_t* target);
 
   void Note(const wchar_t* item, DWORD code) { report->Note(item, code); }
   // Copies the matches of pattern (a folder part and a file part) into
@@ -120,7 +167,7 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
       SubFolder(source, filePart, copyTo, found.dwFileAttributes);
     } else {
       if (progress && progress->Stopping()) return report->Abort(source.s, ERROR_CANCELLED);
-      if (!CopyOverwriting(source.s, copyTo.s)) {
+      if (!Copy(source.s, copyTo.s)) {
         const DWORD code = GetLastError();
         if (DestinationFailed(code)) return report->Abort(source.s, code);
         Note(source.s, code);
@@ -132,6 +179,20 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
   } while (FindNextFileW(search.get(), &found));
   const DWORD endCode = GetLastError();
   if (endCode != ERROR_NO_MORE_FILES) Note(pattern.s, endCode);
+}
+
+BOOL Copier::Copy(const wchar_t* source, const wchar_t* target) {
+  if (digests && report->hashedAll) {
+    Sha256 digest;
+    if (CopyHashing(source, target, hasher, chunk.get(), &digest)) {
+      const size_t length = wcslen(target);
+      report->hashedAll = digests->Add(digest, target + targetStart, length - targetStart);
+      return TRUE;
+    }
+    // The system's copy says why, or overwrites what was there.
+    report->hashedAll = false;
+  }
+  return CopyOverwriting(source, target);
 }
 
 void Copier::SubFolder(const WidePath& source, const wchar_t* filePart, WidePath copyTo, DWORD attributes) {
@@ -174,7 +235,8 @@ void CopyReport::Abort(const wchar_t* item, DWORD failure) {
   ++failures;
 }
 
-int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report, RunProgress* progress) {
+int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report, RunProgress* progress,
+              Manifest* digests) {
   WidePath expanded, target;
   if (!ExpandVariablesWide(pattern, &expanded)) {
     const DWORD code = GetLastError();
@@ -192,6 +254,12 @@ int CopyFiles(const char* pattern, const char* destination, int recurse, CopyRep
     folder.AppendChars(expanded.s, FileNameStart(expanded));
     if (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
     Copier copier{progress, report, {}, folder.s};
+    if (digests) {
+      copier.chunk.reset(MemAlloc(kCopyChunk));
+      copier.digests = digests;
+      copier.targetStart = target.length;
+      report->hashedAll = bool(copier.chunk);
+    }
     copier.Folder(expanded, target, recurse);
   }
   if (report->failures == 0) return 0;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "backup/manifest.h"
 #include "core/paths.h"
 #include "operations/progress_window.h"
 
@@ -16,6 +17,8 @@ struct CopyReport {
   DWORD code = ERROR_SUCCESS;
   unsigned failures = 0;
   bool complete = true;
+  // Every file copied has its digest taken on the way (when asked for).
+  bool hashedAll = true;
 
   void Note(const wchar_t* item, DWORD failure);
   void Abort(const wchar_t* item, DWORD failure);
@@ -24,6 +27,8 @@ struct CopyReport {
 // Copies the matches of pattern (variables allowed) into destination, with
 // sub-directories when recurse is 1. Returns 0 when everything was copied;
 // non-zero with the report filled and its code as the last error. With
-// progress, each file copied is counted and a stop aborts the copy.
+// progress, each file copied is counted and a stop aborts the copy. With
+// digests, each file copied gets its SHA-256, named relative to destination
+// (report->hashedAll tells whether every one did).
 int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
-              RunProgress* progress = nullptr);
+              RunProgress* progress = nullptr, Manifest* digests = nullptr);

@@ -315,14 +315,24 @@ bool RegExport::AppendLine(const char* text) {
   return TextBufferAppend(&text_, "\r\n") != 0;
 }
 
-int RegExport::WriteFile(const char* path) {
+// The bytes go to their file with their digest taken on the way.
+static int WriteHashed(const char* path, const void* bytes, size_t size, TakenDigest* digest) {
+  if (digest) {
+    Sha256Hasher hasher;
+    digest->taken =
+        size <= 0xFFFFFFFFu && hasher.Start() && hasher.Add(bytes, DWORD(size)) && hasher.Finish(&digest->value);
+  }
+  return WriteFileAside(path, static_cast<const char*>(bytes), size) == ERROR_SUCCESS ? 0 : 1;
+}
+
+int RegExport::WriteFile(const char* path, TakenDigest* digest) {
   if (text_.failed) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
   TextBuffer whole;
   if (!unicode_) {
     TextBufferAppend(&whole, "REGEDIT4\r\n\r\n");
     TextBufferAppendBytes(&whole, text_.text ? text_.text : "", text_.length);
     if (whole.failed) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), 1;
-    return WriteFileAside(path, whole.text, whole.length) == ERROR_SUCCESS ? 0 : 1;
+    return WriteHashed(path, whole.text, whole.length, digest);
   }
   // The Unicode form: a byte-order mark, then UTF-16LE, as the registry
   // editor itself writes it.
@@ -336,7 +346,7 @@ int RegExport::WriteFile(const char* path) {
   auto* units16 = reinterpret_cast<wchar_t*>(wide.get());
   units16[0] = 0xFEFF;
   MultiByteToWideChar(CP_UTF8, 0, utf8.text, int(utf8.length), units16 + 1, units);
-  return WriteFileAside(path, wide.get(), (size_t(units) + 1) * sizeof(wchar_t)) == ERROR_SUCCESS ? 0 : 1;
+  return WriteHashed(path, wide.get(), (size_t(units) + 1) * sizeof(wchar_t), digest);
 }
 
 bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
@@ -347,7 +357,7 @@ bool EntryRegFileName(const char* entryFolder, PathText* fileName) {
 }
 
 int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey,
-                      RunProgress* progress) {
+                      RunProgress* progress, TakenDigest* digest) {
   PathText fileName;
   if (!EntryRegFileName(entryFolder, &fileName)) return 1;
   if (useRegedit) return ExportWithRegedit(keyText, fileName, progress);
@@ -358,7 +368,7 @@ int ExportRegistryKey(const char* keyText, const char* entryFolder, int useReged
   for (bool unicode : {false, true}) {
     RegExport file(unicode);
     if (failedKey) failedKey->Clear();
-    if (file.WriteKey(progress, key.s, failedKey)) return file.WriteFile(fileName.s);
+    if (file.WriteKey(progress, key.s, failedKey)) return file.WriteFile(fileName.s, digest);
     if (GetLastError() != ERROR_NO_UNICODE_TRANSLATION) break;
   }
   // The key the template names is the entry itself: no need to name it twice.

@@ -5,6 +5,7 @@
 
 #include "core/memory.h"
 #include "core/paths.h"
+#include "core/sha256.h"
 #include "core/wide_text.h"
 #include "operations/progress_window.h"
 
@@ -33,7 +34,8 @@ class RegExport {
   bool AppendLine(const char* text);
   // Writes the header and the text beside path, then puts it in place.
   // Returns 0, or 1 with the last-error code set and any earlier file whole.
-  int WriteFile(const char* path);
+  // digest, when given, gets the SHA-256 of the bytes written.
+  int WriteFile(const char* path, TakenDigest* digest = nullptr);
 
  private:
   // Enumeration buffers, grown when a key or a value needs more: a value's
@@ -75,8 +77,9 @@ class RegExport {
 // in place. With useRegedit the system's registry editor writes the file.
 // Returns 0 on success, 1 with the last-error code set and, when it is
 // known, the key (or "key: value") that failed in failedKey.
+// digest, when given, gets the SHA-256 of the file the own writer wrote.
 int ExportRegistryKey(const char* keyText, const char* entryFolder, int useRegedit, PathText* failedKey = nullptr,
-                      RunProgress* progress = nullptr);
+                      RunProgress* progress = nullptr, TakenDigest* digest = nullptr);
 
 // The file name of an entry's export: entryFolder without its final "\\" plus ".reg".
 bool EntryRegFileName(const char* entryFolder, PathText* fileName);
