@@ -112,17 +112,3 @@ TEST_CASE("a file that cannot be written fails with its code") {
   CHECK(ExportRelation(kProgram.c_str(), (folder / "5\\").c_str(), 0) == 1);
   CHECK(GetLastError() == ERROR_ACCESS_DENIED);
 }
-
-TEST_CASE("an exported association imports back exactly") {
-  Associations associations;
-  ScratchFolder folder;
-  int result = -1;
-  Export(kProgram, folder, &result);
-  REQUIRE(result == 0);
-  const RegSnapshot mail = SnapshotKey(HKEY_CLASSES_ROOT, "ArkTest.Mail");
-  const RegSnapshot extension = SnapshotKey(HKEY_CLASSES_ROOT, ".arkt1");
-  Associations::Remove();
-  REQUIRE(RunAndWait("regedit /s \"" + folder / "5.reg" + "\"") == 0);
-  CHECK(SnapshotKey(HKEY_CLASSES_ROOT, "ArkTest.Mail") == mail);
-  CHECK(SnapshotKey(HKEY_CLASSES_ROOT, ".arkt1") == extension);
-}
