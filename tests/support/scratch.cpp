@@ -151,21 +151,27 @@ RegSnapshot SnapshotKey(HKEY root, const std::string& key) {
   return snapshot;
 }
 
-int RunAndWait(const std::string& commandLine, const std::string& workingDirectory, DWORD timeoutMs) {
+HANDLE StartProcess(const std::string& commandLine, const std::string& workingDirectory) {
   STARTUPINFOA startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   std::string line = commandLine;
   if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                       workingDirectory.empty() ? nullptr : workingDirectory.c_str(), &startup, &process))
-    return -1;
-  FileHandle thread(process.hThread), owned(process.hProcess);
-  if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.hProcess, 1);
+    return nullptr;
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+int RunAndWait(const std::string& commandLine, const std::string& workingDirectory, DWORD timeoutMs) {
+  FileHandle process(StartProcess(commandLine, workingDirectory));
+  if (!process) return -1;
+  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(process.get(), 1);
     return -1;
   }
   DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
+  GetExitCodeProcess(process.get(), &code);
   return int(code);
 }
 

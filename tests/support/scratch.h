@@ -83,6 +83,9 @@ struct RegSnapshot {
 };
 RegSnapshot SnapshotKey(HKEY root, const std::string& key);
 
+// Starts a command line with no window; the caller owns the process handle
+// (null when it could not start).
+HANDLE StartProcess(const std::string& commandLine, const std::string& workingDirectory = "");
 // Runs a command line, waits for it (bounded) and returns its exit code, or -1.
 int RunAndWait(const std::string& commandLine, const std::string& workingDirectory = "", DWORD timeoutMs = 120000);
 

@@ -178,7 +178,7 @@ HWND TopDialog() {
 }
 }  // namespace
 
-bool KindOfDialog(HWND dialog, DialogKind* kind) {
+static bool KindOfDialog(HWND dialog, DialogKind* kind) {
   if (!dialog) return false;
   if (GetDlgItem(dialog, IDC_ENTRY_LIST))
     *kind = DialogKind::TemplateEditor;
@@ -299,47 +299,6 @@ std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int but
     SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, LPARAM(item));
     Click(picker, item ? button : IDCANCEL);
   };
-}
-
-namespace {
-struct ChildEntry {
-  const char* name;
-  int (*run)(const std::vector<std::string>&);
-};
-std::vector<ChildEntry>& Children() {
-  static std::vector<ChildEntry> children;
-  return children;
-}
-}  // namespace
-
-TestChild::TestChild(const char* name, int (*run)(const std::vector<std::string>&)) {
-  Children().push_back({name, run});
-}
-
-HANDLE StartTestChild(const std::string& name, const std::vector<std::string>& arguments) {
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, sizeof self);
-  std::string line = "\"" + std::string(self) + "\" --child " + name;
-  for (const std::string& a : arguments) {
-    // Backslashes before the closing quote are doubled, or the quote would
-    // be taken as part of the argument.
-    const size_t trailing = a.size() - a.find_last_not_of('\\') - 1;
-    line += " \"" + a + std::string(a.find_last_not_of('\\') == std::string::npos ? a.size() : trailing, '\\') + "\"";
-  }
-  STARTUPINFOA startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-    return nullptr;
-  CloseHandle(process.hThread);
-  return process.hProcess;
-}
-
-int RunTestChildIfAsked(int argc, char** argv) {
-  if (argc < 3 || strcmp(argv[1], "--child") != 0) return -1;
-  for (const ChildEntry& child : Children())
-    if (child.name == std::string(argv[2])) return child.run(std::vector<std::string>(argv + 3, argv + argc));
-  return 99;
 }
 
 std::string MountedDrive(const char* variable) {

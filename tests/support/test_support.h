@@ -58,7 +58,7 @@ class ScriptedPerson final : public Person {
   std::string folderAnswer, saveAnswer, openAnswer;
   std::deque<std::string> saveAnswers;
   std::vector<std::string> fileDialogFolders;  // each save or open dialog's first folder, in order
-  std::vector<std::string> sounds;      // multimedia commands sent
+  std::vector<std::string> sounds;             // multimedia commands sent
 
  private:
   Person* previous_ = nullptr;
@@ -131,8 +131,6 @@ class DialogScript {
   UINT_PTR timer_ = 0;
   int idleTicks_ = 0;
 };
-// The kind of a dialog box by its controls, or false for another window.
-bool KindOfDialog(HWND dialog, DialogKind* kind);
 // Presses a button as the mouse does (nothing happens when it is disabled).
 void Click(HWND dialog, int id);
 // Posts a key to the dialog's focused control, as typing it does.
@@ -191,15 +189,3 @@ class FilledDrive {
  private:
   std::string drive_;
 };
-
-// A test program can run a second copy of itself as a child process that
-// runs one named function instead of the tests (to be killed, say).
-// Registered at namespace scope: static const TestChild child("name", fn);
-struct TestChild {
-  TestChild(const char* name, int (*run)(const std::vector<std::string>& arguments));
-};
-// Starts this program as the named child; the caller owns the process handle.
-HANDLE StartTestChild(const std::string& name, const std::vector<std::string>& arguments);
-// Runs the child a command line names (its first argument is "--child"), or
-// returns -1 when the command line names none.
-int RunTestChildIfAsked(int argc, char** argv);
