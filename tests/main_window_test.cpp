@@ -30,15 +30,6 @@ void Select(int row) {
   SendMessageA(MainState().templateList, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
 }
 
-void ClickColumn(int column) {
-  NMLISTVIEW click = {};
-  click.hdr.hwndFrom = MainState().templateList;
-  click.hdr.idFrom = IDC_TEMPLATE_LIST;
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iSubItem = column;
-  SendMessageA(MainState().window, WM_NOTIFY, IDC_TEMPLATE_LIST, LPARAM(&click));
-}
-
 }  // namespace
 
 // Which dialog the browse button opens, and what it puts in the field, is
@@ -123,14 +114,14 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
     for (int row = 0; row < TemplateRowCount(); ++row) CHECK_FALSE(IsTemplateRowChecked(row));
   }
   SUBCASE("sorting by a column, both ways, survives a reload") {
-    ClickColumn(0);
+    main.ClickColumn(0);
     CHECK(Column(0) == std::vector<std::string>{"", "Alpha", "Bravo", "LF"});
-    ClickColumn(0);
+    main.ClickColumn(0);
     CHECK(Column(0) == std::vector<std::string>{"LF", "Bravo", "Alpha", ""});
-    ClickColumn(3);
+    main.ClickColumn(3);
     CHECK(Column(3) == std::vector<std::string>{"a.txt", "b.txt", "lf.txt", "notes.TXT"});
     main.Reload();
-    ClickColumn(3);  // the last sorted column flips again after a reload
+    main.ClickColumn(3);  // the last sorted column flips again after a reload
     CHECK(Column(3) == std::vector<std::string>{"notes.TXT", "lf.txt", "b.txt", "a.txt"});
   }
   SUBCASE("delete asks first, and only deletes on Yes") {
@@ -138,7 +129,7 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
     REQUIRE(person.shown.size() == 1);
     CHECK(person.shown[0].text == TextOf(IDS_NO_TEMPLATES_SELECTED));
     CHECK(person.shown[0].type == MB_ICONINFORMATION);
-    ClickColumn(3);
+    main.ClickColumn(3);
     Select(0);
     Select(2);
     person.answers = {IDNO};

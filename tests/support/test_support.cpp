@@ -117,6 +117,15 @@ void MainWindowFixture::SetDestination(const std::string& text) {
   SetWindowTextA(MainState().destinationEdit, text.c_str());
 }
 
+void MainWindowFixture::ClickColumn(int column) {
+  NMLISTVIEW click = {};
+  click.hdr.hwndFrom = MainState().templateList;
+  click.hdr.idFrom = IDC_TEMPLATE_LIST;
+  click.hdr.code = LVN_COLUMNCLICK;
+  click.iSubItem = column;
+  SendMessageA(window(), WM_NOTIFY, IDC_TEMPLATE_LIST, LPARAM(&click));
+}
+
 std::string MainWindowFixture::StatusText() const {
   char text[600] = {};
   SendMessageA(MainState().statusBar, SB_GETTEXTA, 0, LPARAM(text));

@@ -79,6 +79,7 @@ class MainWindowFixture {
   bool Pressed(int id) const;
   void SetPressed(int id, bool pressed);
   void SetDestination(const std::string& text);
+  void ClickColumn(int column);  // as a click on the list's column header
   std::string StatusText() const;
   // Checks every row and backs them up into destination, saying Yes to the
   // last question; true when the report says that no error occurred.
