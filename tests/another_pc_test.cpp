@@ -17,14 +17,6 @@
 
 namespace {
 
-// Runs a command line with some environment variables set to other values.
-int RunWithVariables(const std::string& commandLine, const std::string& folder,
-                     const std::vector<std::pair<std::string, std::string>>& variables) {
-  for (const auto& [name, value] : variables) SetEnvironmentVariableA(name.c_str(), value.c_str());
-  const int code = RunAndWait(commandLine, folder);
-  return code;
-}
-
 std::string ShellFolder(const char* variable) {
   char value[MAX_PATH] = {};
   GetEnvironmentVariableA(variable, value, sizeof value);
@@ -75,7 +67,8 @@ TEST_CASE("a portable Restore.bat puts every file into the folders of whoever ru
   const std::vector<std::pair<std::string, std::string>> elsewhere = {
       {"APPDATA", other / "Roaming"}, {"LOCALAPPDATA", other / "Local"}, {"USERPROFILE", other / "Profile"}};
   const std::string saved[] = {ShellFolder("APPDATA"), ShellFolder("LOCALAPPDATA"), ShellFolder("USERPROFILE")};
-  CHECK(RunWithVariables("cmd /c Restore.bat", backup.destination, elsewhere) == 0);
+  for (const auto& [name, value] : elsewhere) SetEnvironmentVariableA(name.c_str(), value.c_str());
+  CHECK(RunAndWait("cmd /c Restore.bat", backup.destination) == 0);
   for (size_t i = 0; i < elsewhere.size(); ++i) SetEnvironmentVariableA(elsewhere[i].first.c_str(), saved[i].c_str());
   CHECK(ReadFileBytes(other / "Roaming\\ArkivantoPortable\\settings.ini") == "APPDATA");
   CHECK(ReadFileBytes(other / "Local\\ArkivantoPortable\\settings.ini") == "LOCALAPPDATA");
@@ -87,14 +80,8 @@ TEST_CASE("a portable Restore.bat puts every file into the folders of whoever ru
 // program makes it, unzip and Python's zipfile check and extract it, and
 // this program restores from the extracted folder.
 TEST_SUITE("zip backup") {
-  std::string ZipFolder() {
-    const char* folder = getenv("ARK_ZIP_FOLDER");
-    REQUIRE_MESSAGE(folder, "ARK_ZIP_FOLDER is not set: this test runs in a chain under CTest");
-    return std::string(folder) + "\\";
-  }
-
   TEST_CASE("made") {
-    const std::string folder = ZipFolder();
+    const std::string folder = GivenFolder("ARK_ZIP_FOLDER");
     RemoveTree(folder);
     CreateDirectoryPath((folder + "data\\sub").c_str());
     WriteFileBytes(folder + "data\\a.ini", "alpha");
@@ -111,7 +98,7 @@ TEST_SUITE("zip backup") {
   }
 
   TEST_CASE("restored") {
-    const std::string folder = ZipFolder();
+    const std::string folder = GivenFolder("ARK_ZIP_FOLDER");
     REQUIRE(FileExists(folder + "extracted\\Restore.bat"));
     CHECK(RunAndWait("cmd /c Restore.bat", folder + "extracted\\") == 0);
     CHECK(ReadFileBytes(folder + "data\\a.ini") == "alpha");

@@ -108,7 +108,7 @@ TEST_CASE("a run killed in the middle of a copy leaves the previous backup whole
 }
 
 TEST_CASE("a full disk keeps the previous copies, .reg files, Restore.bat and log.txt") {
-  const std::string drive = MountedDrive("ARK_SMALL_DRIVE");
+  const std::string drive = GivenFolder("ARK_SMALL_DRIVE");
   Settings settings(8, 1024);
   settings.Write(1);
   LoggedBackup first;
@@ -136,7 +136,7 @@ TEST_CASE("a full disk keeps the previous copies, .reg files, Restore.bat and lo
 }
 
 TEST_CASE("a destination where nothing can be written reports every template as failed") {
-  const std::string drive = MountedDrive("ARK_READ_ONLY_DRIVE");
+  const std::string drive = GivenFolder("ARK_READ_ONLY_DRIVE");
   Settings settings(1, 10);
   settings.Write(1);
   LoggedBackup run;

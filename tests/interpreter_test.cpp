@@ -103,17 +103,18 @@ TEST_CASE("a template that cannot be opened adds nothing") {
   REQUIRE(b.person.shown.size() == 1);
   CHECK(b.person.shown[0].text == TextOf(IDS_CANT_OPEN_TEMPLATE_SKIP, missing.c_str()));
   // The error line is the message's first line and the system's reason.
-  CHECK(b.Errors() == FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, missing.c_str()) + " " +
-                          SystemReason(ERROR_FILE_NOT_FOUND) + "\r\n");
+  CHECK(b.Errors() ==
+        FirstLineOf(IDS_CANT_OPEN_TEMPLATE_SKIP, missing.c_str()) + " " + SystemReason(ERROR_FILE_NOT_FOUND) + "\r\n");
   b.RunFile(missing, 0);
   CHECK(b.person.shown.size() == 1);
 }
 
 TEST_CASE("directory lines that leave the destination are refused") {
-  for (const char* directory : {"C:\\Windows", "C:", "\\Temp", "\\\\server\\share", "..", "a\\..\\..\\b", "a/../b",
-                                "...", ". .", "x:y", "x\" & calc & \"", "a|b", "a\tb", "\xe9%x", "a<b", "a>b",
-                                "a?b", "a*b", "a\x01"
-                                "b"}) {
+  for (const char* directory :
+       {"C:\\Windows", "C:", "\\Temp", "\\\\server\\share", "..", "a\\..\\..\\b", "a/../b", "...", ". .", "x:y",
+        "x\" & calc & \"", "a|b", "a\tb", "\xe9%x", "a<b", "a>b", "a?b", "a*b",
+        "a\x01"
+        "b"}) {
     CAPTURE(directory);
     Backup b;
     ScratchFolder data("data");

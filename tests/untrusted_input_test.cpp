@@ -130,12 +130,6 @@ bool AnyPlanted(const std::string& folder) {
   return false;
 }
 
-std::string AcrossFolder() {
-  const char* folder = getenv("ARK_ACROSS_FOLDER");
-  REQUIRE_MESSAGE(folder, "ARK_ACROSS_FOLDER is not set: this test runs in a pair under CTest");
-  return std::string(folder) + "\\";
-}
-
 }  // namespace
 
 TEST_CASE("names that another code page reads differently run nothing and read as written") {
@@ -152,12 +146,12 @@ TEST_CASE("names that another code page reads differently run nothing and read a
 TEST_SUITE("across code pages") {
   TEST_CASE("written for another code page") {
     Backup backup;
-    backup.destination = AcrossFolder();
+    backup.destination = GivenFolder("ARK_ACROSS_FOLDER");
     RemoveTree(backup.destination);
     BackUpHostileNames(backup);
   }
   TEST_CASE("run in another code page") {
-    const std::string folder = AcrossFolder();
+    const std::string folder = GivenFolder("ARK_ACROSS_FOLDER");
     REQUIRE(FileExists(folder + "Restore.bat"));
     CHECK(RunAndWait("cmd /c Restore.bat", folder) == 0);
     CHECK_FALSE(AnyPlanted(folder));

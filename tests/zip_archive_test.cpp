@@ -15,14 +15,6 @@
 
 namespace {
 
-std::wstring SharedFolder(const char* variable) {
-  const char* path = getenv(variable);
-  REQUIRE_MESSAGE(path, variable << " is not set: run the tests through CTest");
-  std::wstring folder = Wide(path);
-  if (folder.back() != L'\\') folder += L'\\';
-  return folder;
-}
-
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Each level in turn: wine's SHCreateDirectoryExW goes through the ANSI code page.
@@ -50,7 +42,7 @@ std::string LargeContent() {
 }  // namespace
 
 TEST_CASE("a backup folder with awkward names packed for the outside check") {
-  const std::wstring folder = SharedFolder("ARK_ZIP_FOLDER"), tree = folder + L"tree\\";
+  const std::wstring folder = Wide(GivenFolder("ARK_ZIP_FOLDER")), tree = folder + L"tree\\";
   const std::wstring archive = folder + L"backup.zip";
   // "表" is 0x95 0x5C in Shift-JIS: its trail byte is "\\". "Café" has no
   // Shift-JIS form, "표" none in code page 437: both go in UTF-8 under one
@@ -86,9 +78,8 @@ TEST_CASE("a failed archive leaves nothing under its name and an earlier archive
     CHECK(GetLastError() == code);
     CHECK_FALSE(Exists(to + L".tmp"));
   };
-  const char* readOnly = getenv("ARK_READ_ONLY_DRIVE");
-  REQUIRE_MESSAGE(readOnly, "ARK_READ_ONLY_DRIVE is not set: run the tests through CTest");
-  for (const std::string& nowhere : {scratch / "missing\\backup.zip", std::string(readOnly) + "\\backup.zip"}) {
+  for (const std::string& nowhere :
+       {scratch / "missing\\backup.zip", GivenFolder("ARK_READ_ONLY_DRIVE") + "backup.zip"}) {
     CAPTURE(nowhere);
     fails(source, Wide(nowhere));
     CHECK_FALSE(Exists(Wide(nowhere)));
@@ -119,6 +110,6 @@ TEST_CASE("an archive written inside the folder it packs, and a folder link loop
   CHECK(ReadFileBytes(scratch / "backup.zip").size() == first);
 
   // a\back leads to the loop folder itself: packed once, as an empty folder.
-  REQUIRE(WriteZipArchive(SharedFolder("ARK_LOOP_FOLDER").c_str(), inside.c_str()) == 0);
+  REQUIRE(WriteZipArchive(Wide(GivenFolder("ARK_LOOP_FOLDER")).c_str(), inside.c_str()) == 0);
   CHECK(ReadFileBytes(scratch / "backup.zip").size() < 1000);
 }

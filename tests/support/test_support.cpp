@@ -310,7 +310,7 @@ std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int but
   };
 }
 
-std::string MountedDrive(const char* variable) {
+std::string GivenFolder(const char* variable) {
   const char* path = getenv(variable);
   REQUIRE_MESSAGE(path, variable << " is not set: run the tests through CTest");
   std::string windows = path;
@@ -318,7 +318,7 @@ std::string MountedDrive(const char* variable) {
   return windows;
 }
 
-FilledDrive::FilledDrive() : drive_(MountedDrive("ARK_SMALL_DRIVE")) {
+FilledDrive::FilledDrive() : drive_(GivenFolder("ARK_SMALL_DRIVE")) {
   ULARGE_INTEGER total = {};
   REQUIRE(GetDiskFreeSpaceExA(drive_.c_str(), nullptr, &total, nullptr));
   REQUIRE(total.QuadPart < 16 * 1024 * 1024);

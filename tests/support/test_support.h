@@ -174,9 +174,10 @@ std::string FirstLineOf(int messageId, Arguments... arguments) {
 std::string SystemText(DWORD code);
 std::string SystemReason(DWORD code);
 
-// One of the small drives the test command mounts (ARK_SMALL_DRIVE,
-// ARK_READ_ONLY_DRIVE), as a Windows path ending in "\\".
-std::string MountedDrive(const char* variable);
+// A folder the test command names in an environment variable (the small
+// drives it mounts, folders that a chain of tests shares), as a Windows path
+// ending in "\\".
+std::string GivenFolder(const char* variable);
 // Fills the small drive to its last byte while it lives; only a drive of a
 // few megabytes, never the machine's disk.
 class FilledDrive {
