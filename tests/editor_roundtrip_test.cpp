@@ -29,14 +29,6 @@ int RowOf(const std::string& fileName) {
   return -1;
 }
 
-void SelectFiles(std::initializer_list<const char*> fileNames) {
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED;
-  item.state = LVIS_SELECTED;
-  for (const char* name : fileNames)
-    SendMessageA(MainState().templateList, LVM_SETITEMSTATE, WPARAM(RowOf(name)), LPARAM(&item));
-}
-
 void ListNotice(UINT code) {
   NMLISTVIEW notice = {};
   notice.hdr.hwndFrom = MainState().templateList;
@@ -65,7 +57,7 @@ TEST_CASE("Edit and a double click open the editor on the selected files; only a
 
   // Two rows selected: the editors open in list order; the first is
   // cancelled, the second saves.
-  SelectFiles({"a.txt", "b.txt"});
+  SelectRows(MainState().templateList, {RowOf("a.txt"), RowOf("b.txt")});
   const bool aFirst = RowOf("a.txt") < RowOf("b.txt");
   main.AddTemplate("late.txt", "Late\r\n\r\n\r\n");  // shows only after a reload
   DialogScript script;
@@ -93,7 +85,7 @@ TEST_CASE("Edit and a double click open the editor on the selected files; only a
         (aFirst ? "Bravo\r\nchanged\r\nB\r\n" : "Alpha\r\nchanged\r\nA\r\n"));
 
   // A double click edits the selection; a cancelled editor reloads nothing.
-  SelectFiles({"c.txt"});
+  SelectRows(MainState().templateList, {RowOf("c.txt")});
   DeleteFileA((main.templateFolder + "late.txt").c_str());
   script.Then(DialogKind::TemplateEditor, [&](HWND dialog) {
     name(dialog);

@@ -23,13 +23,6 @@ std::vector<std::string> Column(int column) {
   return texts;
 }
 
-void Select(int row) {
-  LVITEMA item = {};
-  item.stateMask = LVIS_SELECTED;
-  item.state = LVIS_SELECTED;
-  SendMessageA(MainState().templateList, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
-}
-
 }  // namespace
 
 // Which dialog the browse button opens, and what it puts in the field, is
@@ -130,8 +123,7 @@ TEST_CASE("the list shows every *.txt file of the template folder") {
     CHECK(person.shown[0].text == TextOf(IDS_NO_TEMPLATES_SELECTED));
     CHECK(person.shown[0].type == MB_ICONINFORMATION);
     main.ClickColumn(3);
-    Select(0);
-    Select(2);
+    SelectRows(MainState().templateList, {0, 2});
     person.answers = {IDNO};
     main.Command(IDM_DELETE_TEMPLATES);
     REQUIRE(person.shown.size() == 2);

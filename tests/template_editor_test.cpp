@@ -38,13 +38,6 @@ Texts Rows(HWND dialog) {
   return rows;
 }
 
-void Select(HWND dialog, std::initializer_list<int> rows) {
-  LVITEMA item = {.stateMask = LVIS_SELECTED};
-  SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
-  item.state = LVIS_SELECTED;
-  for (int row : rows) SendMessageA(List(dialog), LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
-}
-
 // Chooses a kind, fills its field and presses Add.
 void AddEntry(HWND dialog, int radio, int field, const std::string& text, bool recursive = false) {
   Click(dialog, radio);
@@ -211,26 +204,26 @@ TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
   e.person.saveAnswer = e.templates + "rows.txt";
   e.Then([&](HWND dialog) {
     for (const char* name : {"A", "B", "C", "D", "E"}) AddEntry(dialog, IDC_KIND_REGISTRY, IDC_KEY_PATH, name);
-    Select(dialog, {1, 2});
+    SelectRows(List(dialog), {1, 2});
     Click(dialog, IDC_MOVE_UP);
     const Texts movedUp = {"3:B*", "3:C*", "3:A", "3:D", "3:E"};
     CHECK(Rows(dialog) == movedUp);
     Click(dialog, IDC_MOVE_UP);  // the block is at the top already
     CHECK(Rows(dialog) == movedUp);
-    Select(dialog, {0, 1, 4});
+    SelectRows(List(dialog), {0, 1, 4});
     Click(dialog, IDC_MOVE_DOWN);
     CHECK(Rows(dialog) == Texts{"3:A", "3:B*", "3:C*", "3:D", "3:E*"});
     Click(dialog, IDC_UPDATE_ENTRY);  // three selected
-    Select(dialog, {});
+    SelectRows(List(dialog), {});
     Click(dialog, IDC_UPDATE_ENTRY);
     Click(dialog, IDC_DELETE_ENTRIES);
-    Select(dialog, {3});
+    SelectRows(List(dialog), {3});
     AddEntry(dialog, IDC_KIND_FILE, IDC_FILE_PATH, "");  // an empty field leaves the new row empty
     Click(dialog, IDC_UPDATE_ENTRY);                     // and the selected row as it was
     SetItemText(dialog, IDC_FILE_PATH, "C:\\x\\*.*");
     Click(dialog, IDC_UPDATE_ENTRY);
     CHECK(Rows(dialog) == Texts{"3:A", "3:B", "3:C", "1:C:\\x\\*.**", "3:E", "0:"});
-    Select(dialog, {0, 5});
+    SelectRows(List(dialog), {0, 5});
     e.person.answers = {IDNO, IDYES};
     Click(dialog, IDC_DELETE_ENTRIES);  // No deletes nothing
     CHECK(Rows(dialog) == Texts{"3:A*", "3:B", "3:C", "1:C:\\x\\*.*", "3:E", "0:*"});
@@ -254,7 +247,7 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
   SUBCASE("typing in the fields and a move that moves nothing close at once") {
     e.Then([](HWND dialog) {
       SetHeader(dialog, "Changed", "x", "y");
-      Select(dialog, {0});
+      SelectRows(List(dialog), {0});
       Click(dialog, IDC_MOVE_UP);
       Click(dialog, IDCANCEL);
     });
@@ -264,7 +257,7 @@ TEST_CASE("Cancel asks only after a real change to the rows") {
   SUBCASE("a real move asks; No stays, Yes leaves; Esc and the close box ask the same") {
     e.person.answers = {IDNO, IDNO, IDYES};
     e.Then([](HWND dialog) {
-       Select(dialog, {1});
+       SelectRows(List(dialog), {1});
        Click(dialog, IDC_MOVE_UP);
        Click(dialog, IDCANCEL);
        PostKey(dialog, WM_KEYDOWN, VK_ESCAPE);

@@ -269,6 +269,13 @@ std::string ItemText(HWND dialog, int id) {
   return text;
 }
 
+void SelectRows(HWND list, std::initializer_list<int> rows) {
+  LVITEMA item = {.stateMask = LVIS_SELECTED};
+  SendMessageA(list, LVM_SETITEMSTATE, WPARAM(-1), LPARAM(&item));
+  item.state = LVIS_SELECTED;
+  for (int row : rows) SendMessageA(list, LVM_SETITEMSTATE, WPARAM(row), LPARAM(&item));
+}
+
 void SetItemText(HWND dialog, int id, const std::string& text) { SetDlgItemTextA(dialog, id, text.c_str()); }
 
 std::vector<HTREEITEM> TreeChildren(HWND tree, HTREEITEM parent) {

@@ -137,6 +137,8 @@ void Click(HWND dialog, int id);
 // Posts a key to the dialog's focused control, as typing it does.
 void PostKey(HWND dialog, UINT message, WPARAM key);
 std::string ItemText(HWND dialog, int id);
+// Selects exactly these rows of a list view.
+void SelectRows(HWND list, std::initializer_list<int> rows);
 void SetItemText(HWND dialog, int id, const std::string& text);
 
 // The key picker's tree: an item's children, its text, and the item a path
