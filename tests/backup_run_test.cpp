@@ -44,17 +44,6 @@ const std::string kStamp = "2004/01/31 13:05:09.042>";
 
 std::string LogLine(int id, const std::string& extra = "") { return kStamp + TextOf(id) + extra + "\r\n"; }
 
-int RowNamed(const std::string& name) {
-  HWND list = MainState().templateList;
-  for (int row = 0; row < ListView_GetItemCount(list); ++row) {
-    char text[256] = {};
-    ListView_GetItemText(list, row, 0, text, sizeof text);
-    if (name == text) return row;
-  }
-  FAIL("no row named " << name);
-  return -1;
-}
-
 // A main window with three templates: One and Three copy a file, Two names
 // a missing key and fails.
 struct Run {
@@ -196,8 +185,8 @@ TEST_CASE("Esc stops the run on Yes, and what was finished is kept; No goes on")
     run.main.AddTemplate("0.txt", "Long\r\n\r\nLong\r\nR:" + key.path() + "\r\nS:" + many.path() +
                                       "*.*\r\nF:" + run.data.path() + "*.txt\r\n");
     run.main.Reload();
-    SetTemplateRowChecked(RowNamed("Long"), true);
-    SetTemplateRowChecked(RowNamed("One"), true);
+    SetTemplateRowChecked(RowWith(0, "Long"), true);
+    SetTemplateRowChecked(RowWith(0, "One"), true);
     // Some files copied: the copy is under way.
     when = [&] { return ListTree(run.destination + "Long\\").size() > 10; };
     run.Go({IDYES, IDYES});
@@ -210,8 +199,8 @@ TEST_CASE("Esc stops the run on Yes, and what was finished is kept; No goes on")
     CHECK(run.Script() == kHeader + "ECHO Restoreing: Long\r\n" + RegistryRestoreLines("Long\\0.reg") + "\r\n" + kEnd);
     CHECK(ListTree(run.destination + "Long\\") == std::vector<std::string>{"0.reg"});
     CHECK(run.Log().find(LogLine(IDS_LOG_BAD) + stopped) != std::string::npos);
-    CHECK(IsTemplateRowChecked(RowNamed("Long")));
-    CHECK(IsTemplateRowChecked(RowNamed("One")));
+    CHECK(IsTemplateRowChecked(RowWith(0, "Long")));
+    CHECK(IsTemplateRowChecked(RowWith(0, "One")));
   }
 }
 

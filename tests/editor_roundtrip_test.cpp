@@ -23,12 +23,6 @@ std::vector<std::string> Names() {
   return names;
 }
 
-int RowOf(const std::string& fileName) {
-  for (int row = 0; row < TemplateRowCount(); ++row)
-    if (RowText(row, 3) == fileName) return row;
-  return -1;
-}
-
 void ListNotice(UINT code) {
   NMLISTVIEW notice = {};
   notice.hdr.hwndFrom = MainState().templateList;
@@ -57,8 +51,8 @@ TEST_CASE("Edit and a double click open the editor on the selected files; only a
 
   // Two rows selected: the editors open in list order; the first is
   // cancelled, the second saves.
-  SelectRows(MainState().templateList, {RowOf("a.txt"), RowOf("b.txt")});
-  const bool aFirst = RowOf("a.txt") < RowOf("b.txt");
+  SelectRows(MainState().templateList, {RowWith(3, "a.txt"), RowWith(3, "b.txt")});
+  const bool aFirst = RowWith(3, "a.txt") < RowWith(3, "b.txt");
   main.AddTemplate("late.txt", "Late\r\n\r\n\r\n");  // shows only after a reload
   DialogScript script;
   script
@@ -85,7 +79,7 @@ TEST_CASE("Edit and a double click open the editor on the selected files; only a
         (aFirst ? "Bravo\r\nchanged\r\nB\r\n" : "Alpha\r\nchanged\r\nA\r\n"));
 
   // A double click edits the selection; a cancelled editor reloads nothing.
-  SelectRows(MainState().templateList, {RowOf("c.txt")});
+  SelectRows(MainState().templateList, {RowWith(3, "c.txt")});
   DeleteFileA((main.templateFolder + "late.txt").c_str());
   script.Then(DialogKind::TemplateEditor, [&](HWND dialog) {
     name(dialog);

@@ -78,6 +78,12 @@ std::string RowText(int row, int column) {
   return copy;
 }
 
+int RowWith(int column, const std::string& text) {
+  for (int row = 0; row < TemplateRowCount(); ++row)
+    if (RowText(row, column) == text) return row;
+  return -1;
+}
+
 std::string TextOf(int messageId) { return LoadMessage(messageId); }
 
 MainWindowFixture::MainWindowFixture() {

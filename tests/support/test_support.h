@@ -158,6 +158,8 @@ std::string RegistryRestoreLines(const std::string& entry);
 
 // The whole text of a row's column in the main window's list.
 std::string RowText(int row, int column);
+// The first row whose column holds text, or -1.
+int RowWith(int column, const std::string& text);
 
 std::string TextOf(int messageId);
 // A catalogue text with its "%s", "%c" or "%d" filled in, whole or its first line.
