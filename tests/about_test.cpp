@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -113,12 +112,8 @@ bool SameFrames(const std::vector<int16_t>& a, size_t atA, const std::vector<int
 }
 
 bool ThreadRuns(DWORD id) {
-  FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId() && entry.th32ThreadID == id) return true;
-  return false;
+  FileHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
+  return thread && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT;
 }
 
 // What the engine holds while the tune plays, taken from inside the box.
@@ -270,19 +265,7 @@ TEST_SUITE("with a device") {
     CHECK(refilled >= chunks * 9 / 10);
   }
 
-  TEST_CASE("the close box and Esc stop the tune like OK; reopening starts silent") {
-    RequireCapture();
-    ScriptedPerson person;
-    MainWindowFixture main;
-    for (void (*close)(HWND) : {CloseBox, PressEscape}) {
-      Playing seen;
-      RunAbout(main, ClickIcon, UntilPlaying(seen), Waited(200), close);
-      CheckStopped(seen);
-    }
-    RunAbout(main, Waited(300), CheckSilent, CloseBox);
-    CHECK(person.shown.empty());
-  }
-
+  // Each box opens after one that played; each run closes another way.
   TEST_CASE("a missing, truncated or malformed module keeps the box silent; the next click tries again") {
     RequireCapture();
     ScriptedPerson person;
@@ -295,9 +278,10 @@ TEST_SUITE("with a device") {
     struct Case {
       const char* name;
       const std::string* bytes;
+      void (*close)(HWND);
     };
-    for (const Case& c :
-         {Case{"missing.exe", nullptr}, Case{"truncated.exe", &truncated}, Case{"malformed.exe", &malformed}}) {
+    for (const Case& c : {Case{"missing.exe", nullptr, CloseBox}, Case{"truncated.exe", &truncated, PressEscape},
+                          Case{"malformed.exe", &malformed, PressOk}}) {
       const std::string name = c.name;
       CAPTURE(name);
       ResourceCopy copy(folder, c.name, c.bytes);
@@ -309,7 +293,7 @@ TEST_SUITE("with a device") {
             CheckSilent(dialog);
             SetResourceFile(nullptr);  // the program's own tune for the next click
           },
-          ClickIcon, UntilPlaying(retried), PressEscape);
+          ClickIcon, UntilPlaying(retried), Waited(200), c.close);
       SetResourceFile(nullptr);
       CheckStopped(retried);
     }
@@ -333,13 +317,6 @@ TEST_SUITE("without a device") {
     CHECK(slot != nullptr);  // loaded and kept, so that later clicks do nothing
     CHECK(xmPlayback.playingModule == nullptr);
     CHECK(person.shown.empty());
-
-    RegisterResourceReader();
-    XmModule* module = xmLoad(MAKEINTRESOURCEA(IDR_TUNE));
-    REQUIRE(module);
-    CHECK_FALSE(xmPlay(module));
-    CHECK(xmStop(module));
-    CHECK(xmFree(module));
   }
 }
 
@@ -360,8 +337,6 @@ TEST_CASE("the resource reader stays inside the resource, and a broken module le
   ResourceReaderSeek(handle, -100, 0);  // before the start: held at 0
   CHECK(ResourceReaderTell(handle) == 0);
   CHECK(ResourceReaderRead(bytes, -4, handle) == 0);
-  ResourceReaderSeek(handle, 3, 7);  // an unknown origin leaves the position
-  CHECK(ResourceReaderTell(handle) == 0);
   ResourceReaderClose(handle);
 
   handle = ResourceReaderOpen(MAKEINTRESOURCEA(9999));

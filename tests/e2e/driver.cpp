@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include <doctest.h>
 
@@ -14,10 +13,9 @@
 
 namespace {
 
-// The control numbers of the common dialogs: the file-name combo box of the
-// explorer-style file dialog, and the plain edit of older templates.
+// The file-name combo box of the explorer-style file dialog, the one the
+// program gets with neither hook nor template.
 constexpr int kFileNameCombo = 0x47c;
-constexpr int kFileNameEdit = 0x480;
 // A message box's text.
 constexpr int kMessageBoxText = 0xffff;
 
@@ -36,26 +34,20 @@ bool IsDialogWith(HWND window, int controlId) {
   return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
 }
 
-std::string Hex(UINT value) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
-
 // A sent message that the other process answers within the patience;
 // anything else fails the case instead of hanging it.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
   if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kPatience, &result))
     return LRESULT(result);
-  if (!IsWindow(window)) FAIL("a window closed before it answered message " << Hex(message));
-  FAIL("the " << ClassOf(window) << " window did not answer message " << Hex(message));
+  if (!IsWindow(window)) FAIL("a window closed before it answered message " << message);
+  FAIL("the " << ClassOf(window) << " window did not answer message " << message);
   return 0;
 }
 
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!PostMessageA(window, message, wParam, lParam))
-    FAIL("could not post message " << Hex(message) << " to the " << ClassOf(window) << " window");
+    FAIL("could not post message " << message << " to the " << ClassOf(window) << " window");
 }
 
 // A block of memory in another process, for messages that carry pointers.
@@ -111,8 +103,6 @@ std::vector<HWND> TopLevelWindows(DWORD processId) {
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
 
-LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
-
 }  // namespace
 
 std::string TextOf(HWND window) {
@@ -140,15 +130,15 @@ void PressButton(HWND dialog, int id) {
 }
 
 void ClickAt(HWND window, POINT point) {
-  Post(window, WM_LBUTTONDOWN, MK_LBUTTON, PointParameter(point));
-  Post(window, WM_LBUTTONUP, 0, PointParameter(point));
+  Post(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(point.x, point.y));
+  Post(window, WM_LBUTTONUP, 0, MAKELPARAM(point.x, point.y));
 }
 
 HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) { Repeat(); }
 
 void HeldKey::Repeat() const {
   INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_}};
-  if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << Hex(key_));
+  if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << key_);
 }
 
 HeldKey::~HeldKey() {
@@ -245,7 +235,7 @@ HWND Program::WaitForDialog(const std::string& what, int controlId) const {
 
 MessageBoxShown Program::WaitForMessageBox(const std::string& what) const {
   HWND box = WaitForWindow(what, IsMessageBox);
-  return {box, TextOf(box), TextOf(GetDlgItem(box, kMessageBoxText))};
+  return {box, TextOf(GetDlgItem(box, kMessageBoxText))};
 }
 
 void Program::Answer(HWND dialog, int button) const {
@@ -359,15 +349,12 @@ void Program::SetItemChecked(HWND list, int row, bool checked) const {
 }
 
 HWND Program::WaitForFileDialog() const {
-  return WaitForWindow("the file dialog",
-                       [](HWND w) { return IsDialogWith(w, kFileNameCombo) || IsDialogWith(w, kFileNameEdit); });
+  return WaitForWindow("the file dialog", [](HWND w) { return IsDialogWith(w, kFileNameCombo); });
 }
 
 void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
   // A drop-down combo box shows its text in its edit control.
-  HWND field = GetDlgItem(dialog, kFileNameCombo);
-  if (!field) field = GetDlgItem(dialog, kFileNameEdit);
-  SetTextOf(field, path);
+  SetTextOf(GetDlgItem(dialog, kFileNameCombo), path);
   PressButton(dialog, IDOK);
   // An overwrite prompt, owned by the dialog, disables it.
   Await("the file dialog to take " + path,

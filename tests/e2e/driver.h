@@ -70,7 +70,7 @@ struct Launch {
 
 struct MessageBoxShown {
   HWND window;
-  std::string caption, text;
+  std::string text;
 };
 
 // One run of the program: a copy of the built program in a fresh folder of
