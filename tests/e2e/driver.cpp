@@ -23,6 +23,14 @@ constexpr int kMessageBoxText = 0xffff;
 // system code page.
 std::string Report(const std::string& text) { return Utf8(Wide(text)); }
 
+// A window's text as the system keeps it, read without a message to a
+// program that may be stuck.
+std::string CaptionOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
 std::string ClassOf(HWND window) {
   char name[256] = {};
   GetClassNameA(window, name, sizeof name);
@@ -82,23 +90,12 @@ DWORD ProcessOf(HWND window) {
   return id;
 }
 
-// The enumeration callbacks are named functions: the 32-bit build needs
-// them stdcall, which a lambda is not.
-struct WindowSearch {
-  DWORD processId;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<WindowSearch*>(data);
-  if (ProcessOf(window) == search->processId && IsWindowVisible(window)) search->found.push_back(window);
-  return TRUE;
-}
-
+// From the top of the Z order down, as EnumWindows lists them.
 std::vector<HWND> TopLevelWindows(DWORD processId) {
-  WindowSearch search{processId, {}};
-  EnumWindows(CollectTopLevel, LPARAM(&search));
-  return search.found;
+  std::vector<HWND> found;
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+    if (ProcessOf(window) == processId && IsWindowVisible(window)) found.push_back(window);
+  return found;
 }
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
@@ -116,9 +113,7 @@ void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 
 
 HWND TopLevelWithTitle(const std::string& part) {
   for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-    char title[512] = {};
-    GetWindowTextA(window, title, sizeof title);
-    if (IsWindowVisible(window) && std::string(title).find(part) != std::string::npos) return window;
+    if (IsWindowVisible(window) && CaptionOf(window).find(part) != std::string::npos) return window;
   }
   return nullptr;
 }
@@ -191,17 +186,10 @@ void ProcessTraits::Close(HANDLE process) {
 
 std::string Program::Showing() const {
   std::string shown;
-  // Window texts as the system keeps them, read without a message to a
-  // program that may be stuck.
-  const auto caption = [](HWND window) {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return std::string(text);
-  };
   for (HWND window : TopLevelWindows(processId_)) {
-    shown += "\n  " + ClassOf(window) + " \"" + caption(window) + "\"";
+    shown += "\n  " + ClassOf(window) + " \"" + CaptionOf(window) + "\"";
     if (!IsWindowEnabled(window)) shown += " (disabled)";
-    if (IsMessageBox(window)) shown += ": " + caption(GetDlgItem(window, kMessageBoxText));
+    if (IsMessageBox(window)) shown += ": " + CaptionOf(GetDlgItem(window, kMessageBoxText));
   }
   return shown.empty() ? " no window" : shown;
 }

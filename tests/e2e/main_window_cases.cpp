@@ -82,9 +82,8 @@ TEST_CASE("backup restored by its batch file") {
   CHECK(CheckedRows(program) == 0);
   CHECK(program.Close() == 0);
 
-  CHECK(ListTree(destination + "\\") == std::vector<std::string>{"Keys\\", "Keys\\0.reg", "Mail\\", "Mail\\0\\",
-                                                                 "Mail\\0\\mail.txt", "Mail\\0\\notes.txt",
-                                                                 "Restore.bat", "manifest.sha256"});
+  // The layout of the backup is backup_run_test's; here, that it comes back:
+  // the unchecked template's file stays away.
   RemoveTree(source.path());
   DeleteKeyTree(HKEY_CURRENT_USER, key.subPath());
   CHECK(RunAndWait("cmd /c Restore.bat", destination, 3 * kPatience) == 0);
