@@ -301,10 +301,6 @@ void Program::ClickToolbarButton(HWND toolbar, int command) const {
   ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
-bool Program::IsToolbarButtonChecked(HWND toolbar, int command) const {
-  return Send(toolbar, TB_ISBUTTONCHECKED, WPARAM(command), 0) != 0;
-}
-
 int Program::ItemCount(HWND list) const { return int(Send(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string Program::ItemText(HWND list, int row, int column) const {

@@ -114,7 +114,6 @@ class Program {
 
   // The toolbar: a button clicked where it is, so check buttons toggle.
   void ClickToolbarButton(HWND toolbar, int command) const;
-  bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
   // A list view's rows: their texts and check boxes.
   int ItemCount(HWND list) const;
