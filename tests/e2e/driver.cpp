@@ -84,17 +84,14 @@ class RemoteBlock {
   void* address_;
 };
 
-DWORD ProcessOf(HWND window) {
-  DWORD id = 0;
-  GetWindowThreadProcessId(window, &id);
-  return id;
-}
-
 // From the top of the Z order down, as EnumWindows lists them.
 std::vector<HWND> TopLevelWindows(DWORD processId) {
   std::vector<HWND> found;
-  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
-    if (ProcessOf(window) == processId && IsWindowVisible(window)) found.push_back(window);
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    if (id == processId && IsWindowVisible(window)) found.push_back(window);
+  }
   return found;
 }
 
@@ -357,12 +354,6 @@ void Program::ChooseFolder(HWND browser, const std::string& folder) const {
   path.Write(folder.c_str(), folder.size() + 1);
   Send(browser, BFFM_SETSELECTIONA, TRUE, path.at());
   Answer(browser, IDOK);
-}
-
-bool Program::Responds() const {
-  DWORD_PTR result = 0;
-  return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT &&
-         SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPatience, &result);
 }
 
 int Program::Close() const {

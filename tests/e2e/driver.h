@@ -128,8 +128,6 @@ class Program {
   HWND WaitForFolderBrowser() const;
   void ChooseFolder(HWND browser, const std::string& folder) const;
 
-  // Whether the program still runs and its window answers a message.
-  bool Responds() const;
   // Asks the main window to close; the exit code once the process ended.
   int Close() const;
 

@@ -115,8 +115,6 @@ TEST_CASE("refer asks for an archive or a folder") {
   program.Await("the folder in the destination field", [&] { return TextOf(field) == folder; });
   PressButton(program.main(), IDC_BROWSE_BUTTON);
   program.Answer(program.WaitForFolderBrowser(), IDCANCEL);
-  // Once it answers again, the program has finished with the browser.
-  CHECK(program.Responds());
   CHECK(TextOf(field) == folder);
   CHECK(program.Close() == 0);
 }
