@@ -109,9 +109,8 @@ std::string TextOf(HWND window) {
 void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, LPARAM(text.c_str())); }
 
 HWND TopLevelWithTitle(const std::string& part) {
-  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
     if (IsWindowVisible(window) && CaptionOf(window).find(part) != std::string::npos) return window;
-  }
   return nullptr;
 }
 
