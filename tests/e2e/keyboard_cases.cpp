@@ -118,7 +118,6 @@ TEST_CASE("esc stops a long copy") {
   program.Focus(list);
   program.PressKey(VK_F5);
   question = program.WaitForMessageBox("the last confirmation after F5");
-  CHECK(question.text.find(destination) != std::string::npos);
   program.Answer(question.window, IDYES);
 
   // The status bar names the template and the file at work.
