@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -92,17 +91,6 @@ LONGLONG CaptureBytes() {
   return LONGLONG(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
 }
 
-// The tune as the engine renders it offline from its start, in the ring's
-// chunks, read through the program's own resource reader.
-std::vector<int16_t> OfflineTune(int frames) {
-  RegisterResourceReader();
-  XmModule* module = xmLoad(MAKEINTRESOURCEA(IDR_TUNE));
-  REQUIRE(module);
-  std::vector<int16_t> pcm = renderXm(module, frames);
-  xmFree(module);
-  return pcm;
-}
-
 size_t FirstSound(const std::vector<int16_t>& pcm) {
   return size_t(std::find_if(pcm.begin(), pcm.end(), [](int16_t v) { return v != 0; }) - pcm.begin()) / 2;
 }
@@ -113,12 +101,8 @@ bool SameFrames(const std::vector<int16_t>& a, size_t atA, const std::vector<int
 }
 
 bool ThreadRuns(DWORD id) {
-  FileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  THREADENTRY32 entry = {};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
-    if (entry.th32OwnerProcessID == GetCurrentProcessId() && entry.th32ThreadID == id) return true;
-  return false;
+  FileHandle thread(OpenThread(SYNCHRONIZE, FALSE, id));
+  return thread && WaitForSingleObject(thread.get(), 0) == WAIT_TIMEOUT;
 }
 
 // What the engine holds while the tune plays, taken from inside the box.
@@ -195,30 +179,17 @@ std::string TuneBytes() {
   return std::string(bytes, SizeofResource(nullptr, found));
 }
 
-// Busy blocks on every heap of the process.
-size_t BusyHeapBlocks() {
-  HANDLE heaps[64];
-  const DWORD count = std::min<DWORD>(GetProcessHeaps(64, heaps), 64);
-  size_t busy = 0;
-  for (DWORD i = 0; i < count; ++i) {
-    PROCESS_HEAP_ENTRY entry = {};
-    while (HeapWalk(heaps[i], &entry))
-      if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) ++busy;
-  }
-  return busy;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
 
 TEST_SUITE("with a device") {
-  TEST_CASE("a click plays the tune from its start, a second changes nothing, OK stops it") {
+  // That a second click changes nothing, the run without a device shows.
+  TEST_CASE("a click plays the tune from its start, OK stops it") {
     RequireCapture();
     ScriptedPerson person;
     MainWindowFixture main;
-    Playing first, afterSecond;
-    LONGLONG bytesBeforeSecond = 0;
+    Playing first;
     std::string title, version;
     RunAbout(
         main,
@@ -229,8 +200,7 @@ TEST_SUITE("with a device") {
           version = ItemText(dialog, IDC_ABOUT_VERSION);
           CheckSilent(dialog);
         },
-        ClickIcon, UntilPlaying(first), Waited(300), [&](HWND) { bytesBeforeSecond = CaptureBytes(); }, ClickIcon,
-        Waited(100), UntilPlaying(afterSecond),
+        ClickIcon, UntilPlaying(first),
         // Two and a half passes of the ring: every chunk re-rendered at least
         // once. (Wine's ALSA driver takes the sound faster than it plays when
         // the machine is idle.)
@@ -240,10 +210,6 @@ TEST_SUITE("with a device") {
     REQUIRE(first.slot);
     CHECK(first.device);
     CHECK(first.priority == THREAD_PRIORITY_TIME_CRITICAL);
-    CHECK(afterSecond.slot == first.slot);
-    CHECK(afterSecond.device == first.device);
-    CHECK(afterSecond.threadId == first.threadId);
-    CHECK(CaptureBytes() >= bytesBeforeSecond);  // not opened again: nothing truncated the capture
     CheckStopped(first);
     CHECK(person.shown.empty());
 
@@ -252,7 +218,13 @@ TEST_SUITE("with a device") {
     const std::string bytes = ReadFileBytes(capturePath);
     std::vector<int16_t> captured(bytes.size() / 4 * 2);
     memcpy(captured.data(), bytes.data(), captured.size() * 2);
-    const std::vector<int16_t> offline = OfflineTune(int(captured.size() / 2));
+    // The tune as the engine renders it offline from its start, in the ring's
+    // chunks, read through the program's own resource reader.
+    RegisterResourceReader();
+    XmModule* module = xmLoad(MAKEINTRESOURCEA(IDR_TUNE));
+    REQUIRE(module);
+    const std::vector<int16_t> offline = renderXm(module, int(captured.size() / 2));
+    xmFree(module);
     const size_t start = FirstSound(captured), sound = FirstSound(offline);
     REQUIRE(start >= sound);
     const size_t lead = start - sound;
@@ -270,19 +242,7 @@ TEST_SUITE("with a device") {
     CHECK(refilled >= chunks * 9 / 10);
   }
 
-  TEST_CASE("the close box and Esc stop the tune like OK; reopening starts silent") {
-    RequireCapture();
-    ScriptedPerson person;
-    MainWindowFixture main;
-    for (void (*close)(HWND) : {CloseBox, PressEscape}) {
-      Playing seen;
-      RunAbout(main, ClickIcon, UntilPlaying(seen), Waited(200), close);
-      CheckStopped(seen);
-    }
-    RunAbout(main, Waited(300), CheckSilent, CloseBox);
-    CHECK(person.shown.empty());
-  }
-
+  // Each box opens after one that played; each run closes another way.
   TEST_CASE("a missing, truncated or malformed module keeps the box silent; the next click tries again") {
     RequireCapture();
     ScriptedPerson person;
@@ -295,9 +255,10 @@ TEST_SUITE("with a device") {
     struct Case {
       const char* name;
       const std::string* bytes;
+      void (*close)(HWND);
     };
-    for (const Case& c :
-         {Case{"missing.exe", nullptr}, Case{"truncated.exe", &truncated}, Case{"malformed.exe", &malformed}}) {
+    for (const Case& c : {Case{"missing.exe", nullptr, CloseBox}, Case{"truncated.exe", &truncated, PressEscape},
+                          Case{"malformed.exe", &malformed, PressOk}}) {
       const std::string name = c.name;
       CAPTURE(name);
       ResourceCopy copy(folder, c.name, c.bytes);
@@ -309,7 +270,7 @@ TEST_SUITE("with a device") {
             CheckSilent(dialog);
             SetResourceFile(nullptr);  // the program's own tune for the next click
           },
-          ClickIcon, UntilPlaying(retried), PressEscape);
+          ClickIcon, UntilPlaying(retried), Waited(200), c.close);
       SetResourceFile(nullptr);
       CheckStopped(retried);
     }
@@ -333,25 +294,19 @@ TEST_SUITE("without a device") {
     CHECK(slot != nullptr);  // loaded and kept, so that later clicks do nothing
     CHECK(xmPlayback.playingModule == nullptr);
     CHECK(person.shown.empty());
-
-    RegisterResourceReader();
-    XmModule* module = xmLoad(MAKEINTRESOURCEA(IDR_TUNE));
-    REQUIRE(module);
-    CHECK_FALSE(xmPlay(module));
-    CHECK(xmStop(module));
-    CHECK(xmFree(module));
   }
 }
 
-TEST_CASE("the resource reader stays inside the resource, and a broken module leaks nothing") {
+// That a refused module leaks nothing, the player's native run under the
+// leak sanitizer shows for every length a module can be cut to.
+TEST_CASE("the resource reader stays inside the resource") {
   void* handle = ResourceReaderOpen(MAKEINTRESOURCEA(IDR_TUNE));
   REQUIRE(handle);
   const std::string tune = TuneBytes();
   const int size = static_cast<ResourceReader*>(handle)->size;
   CHECK(size == int(tune.size()));
+  // What it reads, the tune played through it shows.
   char bytes[32] = {};
-  CHECK(ResourceReaderRead(bytes, 17, handle) == 17);
-  CHECK(std::string(bytes, 17) == "Extended Module: ");
   ResourceReaderSeek(handle, -5, 2);
   CHECK(ResourceReaderRead(bytes, 32, handle) == 5);  // up to the end only
   CHECK(ResourceReaderTell(handle) == size);
@@ -360,23 +315,10 @@ TEST_CASE("the resource reader stays inside the resource, and a broken module le
   ResourceReaderSeek(handle, -100, 0);  // before the start: held at 0
   CHECK(ResourceReaderTell(handle) == 0);
   CHECK(ResourceReaderRead(bytes, -4, handle) == 0);
-  ResourceReaderSeek(handle, 3, 7);  // an unknown origin leaves the position
-  CHECK(ResourceReaderTell(handle) == 0);
   ResourceReaderClose(handle);
 
   handle = ResourceReaderOpen(MAKEINTRESOURCEA(9999));
   REQUIRE(handle);
   CHECK(ResourceReaderRead(bytes, 17, handle) == 0);
   ResourceReaderClose(handle);
-
-  ScratchFolder folder("leak");
-  const std::string truncated = tune.substr(0, 3000);
-  ResourceCopy copy(folder, "truncated.exe", &truncated);
-  SetResourceFile(copy.module());
-  RegisterResourceReader();
-  CHECK(xmLoad(MAKEINTRESOURCEA(IDR_TUNE)) == nullptr);  // warms up what the first load allocates once
-  const size_t before = BusyHeapBlocks();
-  for (int i = 0; i < 20; ++i) CHECK(xmLoad(MAKEINTRESOURCEA(IDR_TUNE)) == nullptr);
-  CHECK(BusyHeapBlocks() == before);
-  SetResourceFile(nullptr);
 }

@@ -6,7 +6,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include <doctest.h>
 
@@ -14,16 +13,23 @@
 
 namespace {
 
-// The control numbers of the common dialogs: the file-name combo box of the
-// explorer-style file dialog, and the plain edit of older templates.
+// The file-name combo box of the explorer-style file dialog, the one the
+// program gets with neither hook nor template.
 constexpr int kFileNameCombo = 0x47c;
-constexpr int kFileNameEdit = 0x480;
 // A message box's text.
 constexpr int kMessageBoxText = 0xffff;
 
 // Reports are read on a UTF-8 terminal; the program's texts are in the
 // system code page.
 std::string Report(const std::string& text) { return Utf8(Wide(text)); }
+
+// A window's text as the system keeps it, read without a message to a
+// program that may be stuck.
+std::string CaptionOf(HWND window) {
+  char text[512] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
 
 std::string ClassOf(HWND window) {
   char name[256] = {};
@@ -36,26 +42,20 @@ bool IsDialogWith(HWND window, int controlId) {
   return ClassOf(window) == "#32770" && GetDlgItem(window, controlId) != nullptr;
 }
 
-std::string Hex(UINT value) {
-  char text[16];
-  snprintf(text, sizeof text, "0x%x", value);
-  return text;
-}
-
 // A sent message that the other process answers within the patience;
 // anything else fails the case instead of hanging it.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   DWORD_PTR result = 0;
   if (SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kPatience, &result))
     return LRESULT(result);
-  if (!IsWindow(window)) FAIL("a window closed before it answered message " << Hex(message));
-  FAIL("the " << ClassOf(window) << " window did not answer message " << Hex(message));
+  if (!IsWindow(window)) FAIL("a window closed before it answered message " << message);
+  FAIL("the " << ClassOf(window) << " window did not answer message " << message);
   return 0;
 }
 
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (!PostMessageA(window, message, wParam, lParam))
-    FAIL("could not post message " << Hex(message) << " to the " << ClassOf(window) << " window");
+    FAIL("could not post message " << message << " to the " << ClassOf(window) << " window");
 }
 
 // A block of memory in another process, for messages that carry pointers.
@@ -84,34 +84,18 @@ class RemoteBlock {
   void* address_;
 };
 
-DWORD ProcessOf(HWND window) {
-  DWORD id = 0;
-  GetWindowThreadProcessId(window, &id);
-  return id;
-}
-
-// The enumeration callbacks are named functions: the 32-bit build needs
-// them stdcall, which a lambda is not.
-struct WindowSearch {
-  DWORD processId;
-  std::vector<HWND> found;
-};
-
-BOOL CALLBACK CollectTopLevel(HWND window, LPARAM data) {
-  auto* search = reinterpret_cast<WindowSearch*>(data);
-  if (ProcessOf(window) == search->processId && IsWindowVisible(window)) search->found.push_back(window);
-  return TRUE;
-}
-
+// From the top of the Z order down, as EnumWindows lists them.
 std::vector<HWND> TopLevelWindows(DWORD processId) {
-  WindowSearch search{processId, {}};
-  EnumWindows(CollectTopLevel, LPARAM(&search));
-  return search.found;
+  std::vector<HWND> found;
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    if (id == processId && IsWindowVisible(window)) found.push_back(window);
+  }
+  return found;
 }
 
 bool IsMessageBox(HWND window) { return IsDialogWith(window, kMessageBoxText); }
-
-LPARAM PointParameter(POINT point) { return MAKELPARAM(point.x, point.y); }
 
 }  // namespace
 
@@ -125,11 +109,8 @@ std::string TextOf(HWND window) {
 void SetTextOf(HWND window, const std::string& text) { Send(window, WM_SETTEXT, 0, LPARAM(text.c_str())); }
 
 HWND TopLevelWithTitle(const std::string& part) {
-  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT)) {
-    char title[512] = {};
-    GetWindowTextA(window, title, sizeof title);
-    if (IsWindowVisible(window) && std::string(title).find(part) != std::string::npos) return window;
-  }
+  for (HWND window = GetTopWindow(nullptr); window; window = GetWindow(window, GW_HWNDNEXT))
+    if (IsWindowVisible(window) && CaptionOf(window).find(part) != std::string::npos) return window;
   return nullptr;
 }
 
@@ -140,15 +121,15 @@ void PressButton(HWND dialog, int id) {
 }
 
 void ClickAt(HWND window, POINT point) {
-  Post(window, WM_LBUTTONDOWN, MK_LBUTTON, PointParameter(point));
-  Post(window, WM_LBUTTONUP, 0, PointParameter(point));
+  Post(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(point.x, point.y));
+  Post(window, WM_LBUTTONUP, 0, MAKELPARAM(point.x, point.y));
 }
 
 HeldKey::HeldKey(WORD virtualKey) : key_(virtualKey) { Repeat(); }
 
 void HeldKey::Repeat() const {
   INPUT input = {.type = INPUT_KEYBOARD, .ki = {.wVk = key_}};
-  if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << Hex(key_));
+  if (SendInput(1, &input, sizeof input) != 1) FAIL("could not press key " << key_);
 }
 
 HeldKey::~HeldKey() {
@@ -201,17 +182,10 @@ void ProcessTraits::Close(HANDLE process) {
 
 std::string Program::Showing() const {
   std::string shown;
-  // Window texts as the system keeps them, read without a message to a
-  // program that may be stuck.
-  const auto caption = [](HWND window) {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return std::string(text);
-  };
   for (HWND window : TopLevelWindows(processId_)) {
-    shown += "\n  " + ClassOf(window) + " \"" + caption(window) + "\"";
+    shown += "\n  " + ClassOf(window) + " \"" + CaptionOf(window) + "\"";
     if (!IsWindowEnabled(window)) shown += " (disabled)";
-    if (IsMessageBox(window)) shown += ": " + caption(GetDlgItem(window, kMessageBoxText));
+    if (IsMessageBox(window)) shown += ": " + CaptionOf(GetDlgItem(window, kMessageBoxText));
   }
   return shown.empty() ? " no window" : shown;
 }
@@ -245,7 +219,7 @@ HWND Program::WaitForDialog(const std::string& what, int controlId) const {
 
 MessageBoxShown Program::WaitForMessageBox(const std::string& what) const {
   HWND box = WaitForWindow(what, IsMessageBox);
-  return {box, TextOf(box), TextOf(GetDlgItem(box, kMessageBoxText))};
+  return {box, TextOf(GetDlgItem(box, kMessageBoxText))};
 }
 
 void Program::Answer(HWND dialog, int button) const {
@@ -323,10 +297,6 @@ void Program::ClickToolbarButton(HWND toolbar, int command) const {
   ClickAt(toolbar, {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
 }
 
-bool Program::IsToolbarButtonChecked(HWND toolbar, int command) const {
-  return Send(toolbar, TB_ISBUTTONCHECKED, WPARAM(command), 0) != 0;
-}
-
 int Program::ItemCount(HWND list) const { return int(Send(list, LVM_GETITEMCOUNT, 0, 0)); }
 
 std::string Program::ItemText(HWND list, int row, int column) const {
@@ -359,15 +329,12 @@ void Program::SetItemChecked(HWND list, int row, bool checked) const {
 }
 
 HWND Program::WaitForFileDialog() const {
-  return WaitForWindow("the file dialog",
-                       [](HWND w) { return IsDialogWith(w, kFileNameCombo) || IsDialogWith(w, kFileNameEdit); });
+  return WaitForWindow("the file dialog", [](HWND w) { return IsDialogWith(w, kFileNameCombo); });
 }
 
 void Program::AnswerFileDialog(HWND dialog, const std::string& path) const {
   // A drop-down combo box shows its text in its edit control.
-  HWND field = GetDlgItem(dialog, kFileNameCombo);
-  if (!field) field = GetDlgItem(dialog, kFileNameEdit);
-  SetTextOf(field, path);
+  SetTextOf(GetDlgItem(dialog, kFileNameCombo), path);
   PressButton(dialog, IDOK);
   // An overwrite prompt, owned by the dialog, disables it.
   Await("the file dialog to take " + path,
@@ -386,12 +353,6 @@ void Program::ChooseFolder(HWND browser, const std::string& folder) const {
   path.Write(folder.c_str(), folder.size() + 1);
   Send(browser, BFFM_SETSELECTIONA, TRUE, path.at());
   Answer(browser, IDOK);
-}
-
-bool Program::Responds() const {
-  DWORD_PTR result = 0;
-  return WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT &&
-         SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kPatience, &result);
 }
 
 int Program::Close() const {

@@ -70,7 +70,7 @@ struct Launch {
 
 struct MessageBoxShown {
   HWND window;
-  std::string caption, text;
+  std::string text;
 };
 
 // One run of the program: a copy of the built program in a fresh folder of
@@ -114,7 +114,6 @@ class Program {
 
   // The toolbar: a button clicked where it is, so check buttons toggle.
   void ClickToolbarButton(HWND toolbar, int command) const;
-  bool IsToolbarButtonChecked(HWND toolbar, int command) const;
 
   // A list view's rows: their texts and check boxes.
   int ItemCount(HWND list) const;
@@ -129,8 +128,6 @@ class Program {
   HWND WaitForFolderBrowser() const;
   void ChooseFolder(HWND browser, const std::string& folder) const;
 
-  // Whether the program still runs and its window answers a message.
-  bool Responds() const;
   // Asks the main window to close; the exit code once the process ended.
   int Close() const;
 

@@ -13,8 +13,6 @@
 
 namespace {
 
-HWND ReferButton(const Program& program) { return GetDlgItem(program.main(), IDC_BROWSE_BUTTON); }
-
 void AwaitFocus(const Program& program, HWND control, const std::string& what) {
   program.Await("the focus on " + what, [&] { return program.Focused() == control; });
 }
@@ -43,7 +41,8 @@ std::string ReadGuideAndClose(const Program& program, const std::string& file) {
 
 TEST_CASE("tab and shift tab move the focus") {
   Program program({.templates = {{"notes.txt", "Notes\r\n\r\nNotes\r\nF:C:\\Notes\\*.*\r\n"}}});
-  HWND field = DestinationField(program), refer = ReferButton(program), list = TemplateList(program);
+  HWND field = DestinationField(program), refer = GetDlgItem(program.main(), IDC_BROWSE_BUTTON),
+       list = TemplateList(program);
   // The window opens ready for the destination to be typed.
   AwaitFocus(program, field, "the destination field");
   // Typed text arrives whole, as a window message brings it, then as the
@@ -79,16 +78,15 @@ TEST_CASE("f1 and the about box open the user guide") {
   program.PressKey(VK_F1);
   CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
 
-  // The About box from the system menu: its version, the link to the guide,
-  // and the icon that starts the tune, which plays on as the box closes.
+  // The About box from the system menu: the link to the guide, and the icon
+  // that starts the tune, which stops as the box closes (about_test checks
+  // its version line and what it plays).
   PostMessageA(program.main(), WM_SYSCOMMAND, IDM_ABOUT, 0);
   HWND about = program.WaitForDialog("the About box", IDC_ABOUT_DETAILS);
-  CHECK(TextOf(GetDlgItem(about, IDC_ABOUT_VERSION)).ends_with(" " ARK_PROJECT_VERSION));
   ClickAt(GetDlgItem(about, IDC_ABOUT_DETAILS), {4, 4});
   CHECK(ReadGuideAndClose(program, file).find(words) != std::string::npos);
   ClickAt(GetDlgItem(about, IDC_ABOUT_ICON), {4, 4});
   program.Answer(about, IDOK);
-  CHECK(program.Responds());
   CHECK(IsWindowEnabled(program.main()));
   CHECK(program.Close() == 0);
 }
@@ -120,7 +118,6 @@ TEST_CASE("esc stops a long copy") {
   program.Focus(list);
   program.PressKey(VK_F5);
   question = program.WaitForMessageBox("the last confirmation after F5");
-  CHECK(question.text.find(destination) != std::string::npos);
   program.Answer(question.window, IDYES);
 
   // The status bar names the template and the file at work.

@@ -12,17 +12,13 @@ XmModule tableModule(bool linear) {
   return m;
 }
 
-int voiceFrequency(const XmVoice& v) {
-  return static_cast<int>((static_cast<uint64_t>(v.stepWhole) * 44100) +
-                          ((static_cast<uint64_t>(v.stepFraction) * 44100 + (1ull << 31)) >> 32));
-}
-
 int frequencyOfPeriod(bool linear, int period, int delta = 0) {
   XmModule m = tableModule(linear);
   XmVoice v{};
   XmChannel ch{.updateFlags = XM_UPDATE_FREQUENCY, .voice = &v, .period = period, .periodDelta = delta};
   xmVoiceUpdate(ch, &xmEmptySample, m);
-  return voiceFrequency(v);
+  return static_cast<int>((static_cast<uint64_t>(v.stepWhole) * 44100) +
+                          ((static_cast<uint64_t>(v.stepFraction) * 44100 + (1ull << 31)) >> 32));
 }
 
 }  // namespace

@@ -213,7 +213,7 @@ TEST_CASE("BPM 125 ticks of 882 frames carry across 884-frame chunks into the ri
 #ifndef _WIN32
 // The Windows build plays through its wave-out device; tests/about_test.cpp
 // covers that output, with and without a device.
-TEST_CASE("without a device xmPlay resets the replayer and fails; stop and free still succeed") {
+TEST_CASE("without a device xmPlay resets the replayer and fails; stop still succeeds") {
   LoadedSong s(basicSong(1, 8));
   CHECK_FALSE(xmPlay(nullptr));
   xmTick(s.m);
@@ -225,14 +225,6 @@ TEST_CASE("without a device xmPlay resets the replayer and fails; stop and free 
   CHECK(xmPlayback.playingModule == s.m);
   CHECK(xmStop(s.m));
   CHECK(xmPlayback.playingModule == nullptr);
-
-  // Without a data source nothing is reset.
-  xmTick(s.m);
-  xmSetIo(nullptr, nullptr, nullptr, nullptr, nullptr);
-  CHECK_FALSE(xmPlay(s.m));
-  CHECK(s.m->tick == 1);
-  CHECK(xmPlayback.playingModule == nullptr);
-  CHECK_FALSE(xmStop(nullptr));
 }
 #endif
 

@@ -200,50 +200,44 @@ TEST_CASE("key off cuts a note without volume envelope, releases one with it; Lx
   CHECK(xmChannels[3].volumeEnvOut == 56);  // the loop is taken before the sustain point holds
 }
 
-TEST_CASE("sample offset past the loop end restarts the playing voice instead of a new note") {
-  XmSong song = basicSong(2, 8);
+// Channels 0 and 1 take sample offsets; channel 2 glides, channel 3 plays a
+// note without ever having had an instrument number.
+TEST_CASE(
+    "9xx past the loop end restarts the playing voice; tone portamento keeps it; a note without instrument is silent") {
+  XmSong song = basicSong(4, 8);
   song.instruments.push_back(instrumentWith(flatSample(1000, 1000)));
   song.patterns[0].at(0, 0) = {C4, 1, 0, 0, 0};
   song.patterns[0].at(1, 0) = {C5, 1, 0, 9, 1};  // 256 frames into a 64-frame sample
   song.patterns[0].at(1, 1) = {C4, 2, 0, 9, 2};
+  song.patterns[0].at(0, 2) = {C4, 1, 0, 0, 0};
+  song.patterns[0].at(0, 3) = {C4, 0, 0, 0, 0};
+  song.patterns[0].at(1, 2) = {C5, 1, 0, 3, 0x10};
+  song.patterns[0].at(2, 2) = {C4, 0, 0xF0, 0, 0};  // the volume column's glide
   LoadedSong s(song);
   s.ticks(6);
+  CHECK(xmChannels[3].voice->sample != nullptr);
+  CHECK(xmChannels[3].voice->volume == 0);
   xmVoices[0].position = 30;
+  xmVoices[2].position = 20;
   s.ticks(1);
   CHECK(xmChannels[0].voice == &xmVoices[0]);
   CHECK(xmVoices[32].sample == nullptr);
   CHECK(Values{xmVoices[0].position, xmChannels[1].voice->position} == Values{0, 512});
-}
-
-TEST_CASE("tone portamento keeps the sounding voice; a note without instrument number ever is silent") {
-  XmSong song = basicSong(2, 8);
-  song.patterns[0].at(0, 0) = {C4, 1, 0, 0, 0};
-  song.patterns[0].at(0, 1) = {C4, 0, 0, 0, 0};
-  song.patterns[0].at(1, 0) = {C5, 1, 0, 3, 0x10};
-  song.patterns[0].at(2, 0) = {C4, 0, 0xF0, 0, 0};  // the volume column's glide
-  LoadedSong s(song);
   s.ticks(6);
-  CHECK(xmChannels[1].voice->sample != nullptr);
-  CHECK(xmChannels[1].voice->volume == 0);
-  xmVoices[0].position = 20;
-  s.ticks(7);
-  CHECK(xmChannels[0].voice == &xmVoices[0]);
-  CHECK(xmVoices[0].position == 20);
+  CHECK(xmChannels[2].voice == &xmVoices[2]);
+  CHECK(xmVoices[2].position == 20);
 }
 
 TEST_CASE("position jump and pattern break on one row, in both channel orders") {
-  struct Case {
-    XmSongCell first, second;
-    int row;
-  };
   const XmSongCell breakTo5{0, 0, 0, 0xD, 0x05}, jumpTo2{0, 0, 0, 0xB, 2};
-  for (Case c : {Case{breakTo5, jumpTo2, 0}, Case{jumpTo2, breakTo5, 5}}) {
+  for (bool breakFirst : {true, false}) {
     XmSong song = sequenceSong({8, 8, 8});
-    song.patterns[0].at(0, 0) = c.first;
-    song.patterns[0].at(0, 1) = c.second;
+    song.patterns[0].at(0, 0) = breakFirst ? breakTo5 : jumpTo2;
+    song.patterns[0].at(0, 1) = breakFirst ? jumpTo2 : breakTo5;
     LoadedSong s(song);
     s.ticks(2);
-    CHECK(Values{s.m->orderIndex, s.m->row} == Values{2, c.row});
+    CAPTURE(breakFirst);
+    CHECK(Values{s.m->orderIndex, s.m->row} == Values{2, breakFirst ? 0 : 5});
   }
 }
 
