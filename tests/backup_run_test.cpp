@@ -133,8 +133,7 @@ TEST_CASE("three templates, the second failing, with the log") {
     CHECK(run.Script() == kHeader + run.Block("One") + "ECHO Restoreing: Two\r\n\r\n" + run.Block("Three") + kEnd);
     CHECK(run.Log().find(LogLine(IDS_LOG_BATCH_OVERWRITTEN)) != std::string::npos);
     CHECK(run.Log().find(LogLine(IDS_LOG_BATCH_CREATED)) == std::string::npos);
-  }
-  SUBCASE("without the log, no log.txt") {
+    // Without the log, no log.txt.
     run.main.Command(IDM_CHECK_ALL);
     run.main.SetPressed(IDM_LOG, false);
     DeleteFileA((run.destination + "log.txt").c_str());

@@ -3,10 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/handles.h"
-#include "core/memory.h"
+#include "core/text_scan.h"
 #include "core/messages.h"
-#include "core/files.h"
 #include "core/paths.h"
 #include "core/registry_roots.h"
 #include "support/test_support.h"
@@ -41,21 +39,6 @@ TEST_CASE("TakeLine cuts at LF, CR LF and lone CR and drops an unterminated last
   int count = 0;
   while (NextLine(&cursor)) ++count;
   CHECK(count == 3);
-}
-
-TEST_CASE("ReadLineFromFile takes LF LF as one line end and returns empty text at the end") {
-  ScratchFolder folder;
-  WriteFileBytes(folder / "t.txt", "one\n\ntwo\r\nthree\rfour");
-  FileHandle file(CreateFileA((folder / "t.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  REQUIRE(file);
-  std::string lines;
-  for (int i = 0; i < 6; ++i) {
-    char* line = ReadLineFromFile(file.get());
-    REQUIRE(line);
-    lines += "[" + std::string(line) + "]";
-    MemFree(line);
-  }
-  CHECK(lines == "[one][two][three][four][][]");
 }
 
 TEST_CASE("PathText refuses what does not fit in 260 bytes") {

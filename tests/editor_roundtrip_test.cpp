@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/messages.h"
-#include "core/paths.h"
 #include "resource.h"
 #include "support/test_support.h"
 #include "ui/main_window_state.h"
@@ -21,15 +20,6 @@ std::vector<std::string> Names() {
   for (int row = 0; row < TemplateRowCount(); ++row) names.push_back(RowText(row, 0));
   std::sort(names.begin(), names.end());
   return names;
-}
-
-void ListNotice(UINT code) {
-  NMLISTVIEW notice = {};
-  notice.hdr.hwndFrom = MainState().templateList;
-  notice.hdr.idFrom = IDC_TEMPLATE_LIST;
-  notice.hdr.code = code;
-  notice.iSubItem = 3;
-  SendMessageA(MainState().window, WM_NOTIFY, IDC_TEMPLATE_LIST, LPARAM(&notice));
 }
 
 }  // namespace
@@ -85,7 +75,7 @@ TEST_CASE("Edit and a double click open the editor on the selected files; only a
     name(dialog);
     Click(dialog, IDCANCEL);
   });
-  ListNotice(NM_DBLCLK);
+  main.Notify(NM_DBLCLK, 3);
   CHECK(Names() == std::vector<std::string>{"Alpha", "Bravo", "Charlie", "Late"});
   CHECK(script.Done());
   CHECK(opened == (aFirst ? std::vector<std::string>{"Alpha", "Bravo", "Charlie"}

@@ -73,7 +73,7 @@ TEST_CASE("the grid and compression buttons, the About item, the smallest size")
 TEST_CASE("the list shows every *.txt file of the template folder") {
   ScriptedPerson person;
   MainWindowFixture main;
-  main.AddTemplate("a.txt", "Alpha\r\nFirst\r\nA\r\nF:x\r\n");
+  main.AddTemplate("a.txt", "Alpha\r\nFirst\rA\r\nF:x\r\n");  // a lone CR ends a line too
   main.AddTemplate("b.txt", "Bravo\nSecond\nB\n");
   main.AddTemplate("notes.TXT", "");
   main.AddTemplate("readme.doc", "Not a template\r\n");

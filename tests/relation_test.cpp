@@ -39,10 +39,6 @@ struct Associations {
   }
 };
 
-std::string Block(const std::string& key, const std::string& values) {
-  return "[-" + key + "]\r\n[" + key + "]\r\n" + values + "\r\n";
-}
-
 std::string MailBlocks() {
   return Block("HKEY_CLASSES_ROOT\\ArkTest.Mail", "") + Block("HKEY_CLASSES_ROOT\\ArkTest.Mail\\shell", "") +
          Block("HKEY_CLASSES_ROOT\\ArkTest.Mail\\shell\\open", "") +

@@ -98,7 +98,7 @@ const std::string kLoaded = "Name\nDescription\rDir\r\nF:a\r\nZ:b\r\nno colon he
 
 TEST_CASE("each kind makes its row and its line; an empty field or no kind makes an unset one") {
   Editing e;
-  e.person.saveAnswer = e.templates + "mail.txt";
+  e.person.saveAnswers = {e.templates + "mail.txt"};
   e.Then([](HWND dialog) {
     SetHeader(dialog, "Mail", "Mail settings", "Mail");
     Click(dialog, IDC_ADD_ENTRY);  // no kind chosen
@@ -201,7 +201,7 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
 
 TEST_CASE("Add, Update, Delete and the moves on rows selected together") {
   Editing e;
-  e.person.saveAnswer = e.templates + "rows.txt";
+  e.person.saveAnswers = {e.templates + "rows.txt"};
   e.Then([&](HWND dialog) {
     for (const char* name : {"A", "B", "C", "D", "E"}) AddEntry(dialog, IDC_KIND_REGISTRY, IDC_KEY_PATH, name);
     SelectRows(List(dialog), {1, 2});

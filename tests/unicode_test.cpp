@@ -38,8 +38,6 @@ std::vector<std::pair<std::wstring, std::string>> FilesWide(const std::wstring& 
   return files;
 }
 
-using Backup = LoggedBackup;
-
 }  // namespace
 
 TEST_CASE("keys, value names and strings beyond the code page come back exactly") {
@@ -56,7 +54,7 @@ TEST_CASE("keys, value names and strings beyond the code page come back exactly"
   SetWide(Wide(local.subPath()) + L"\\" + Local(), Local(), REG_SZ, Local() + L'\0');
   const RegSnapshot savedLocal = SnapshotKey(HKEY_CURRENT_USER, local.subPath());
 
-  Backup backup;
+  LoggedBackup backup;
   REQUIRE(backup.Run("Unicode\r\n\r\nU\r\nR:HKCU\\" + key.subPath() + "\r\nR:HKCU\\" + local.subPath() + "\r\n"));
   // The registry editor's Unicode form where the code page cannot carry the
   // text; REGEDIT4 in the code page where it can.
@@ -80,7 +78,7 @@ TEST_CASE("files the code page cannot spell are copied and restored under their 
   const auto saved = FilesWide(folder);
   REQUIRE(saved.size() == 6);
 
-  Backup backup;
+  LoggedBackup backup;
   REQUIRE(backup.Run("Files\r\n\r\nF\r\nS:" + source.path() + "*.*\r\n"));
   RemoveTree(source.path());
   CreateDirectoryA(source.path().c_str(), nullptr);
@@ -89,7 +87,7 @@ TEST_CASE("files the code page cannot spell are copied and restored under their 
 
   SUBCASE("a file that cannot be copied is named readably, and said so") {
     FileHandle held(CreateFileW((folder + kNames[3]).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    Backup again;
+    LoggedBackup again;
     CHECK_FALSE(again.Run("Files\r\n\r\nF\r\nS:" + source.path() + "*.*\r\n"));
     CHECK(again.Log().find(TextOf(IDS_NOT_SHOWN_CHARACTERS)) != std::string::npos);
   }
@@ -102,7 +100,7 @@ TEST_CASE("a restore folder the code page cannot spell fails its entry instead o
   WriteFileWide(folder + L"a.ini", "a");
   TestKey key("UnicodeFolder");
   SetWide(Wide(key.subPath()), L"Dir", REG_SZ, folder + L'\0');
-  Backup backup;
+  LoggedBackup backup;
   CHECK_FALSE(backup.Run("Far\r\n\r\nFar\r\nF:%HKCU\\" + key.subPath() + "\\Dir%*.ini\r\n"));
   CHECK(backup.Log().find(SystemText(ERROR_NO_UNICODE_TRANSLATION)) != std::string::npos);
   CHECK(ReadFileBytes(backup.destination + "Restore.bat").find("xcopy") == std::string::npos);

@@ -49,7 +49,7 @@ static bool AnswerFileDialog(ScriptedPerson& person, OPENFILENAMEA* dialog, cons
 }
 
 bool ScriptedPerson::AskSaveFile(OPENFILENAMEA* dialog) {
-  std::string answer = saveAnswer;
+  std::string answer;
   if (!saveAnswers.empty()) {
     answer = saveAnswers.front();
     saveAnswers.pop_front();
@@ -123,13 +123,13 @@ void MainWindowFixture::SetDestination(const std::string& text) {
   SetWindowTextA(MainState().destinationEdit, text.c_str());
 }
 
-void MainWindowFixture::ClickColumn(int column) {
-  NMLISTVIEW click = {};
-  click.hdr.hwndFrom = MainState().templateList;
-  click.hdr.idFrom = IDC_TEMPLATE_LIST;
-  click.hdr.code = LVN_COLUMNCLICK;
-  click.iSubItem = column;
-  SendMessageA(window(), WM_NOTIFY, IDC_TEMPLATE_LIST, LPARAM(&click));
+void MainWindowFixture::Notify(UINT code, int column) {
+  NMLISTVIEW notice = {};
+  notice.hdr.hwndFrom = MainState().templateList;
+  notice.hdr.idFrom = IDC_TEMPLATE_LIST;
+  notice.hdr.code = code;
+  notice.iSubItem = column;
+  SendMessageA(window(), WM_NOTIFY, IDC_TEMPLATE_LIST, LPARAM(&notice));
 }
 
 std::string MainWindowFixture::StatusText() const {

@@ -53,9 +53,9 @@ class ScriptedPerson final : public Person {
   std::vector<int> keysDown;
   std::function<SHORT(int)> keys;  // when set, answers the key state instead of keysDown
   SYSTEMTIME now = {2004, 1, 6, 31, 13, 5, 9, 42};
-  // Folder browser, save and open dialogs: the answer (empty for Cancel).
-  // Save dialogs take their answers from saveAnswers while it holds any.
-  std::string folderAnswer, saveAnswer, openAnswer;
+  // Folder browser, save and open dialogs: the answer (empty for Cancel);
+  // save dialogs take theirs in order, Cancel once they run out.
+  std::string folderAnswer, openAnswer;
   std::deque<std::string> saveAnswers;
   std::vector<std::string> fileDialogFolders;  // each save or open dialog's first folder, in order
   std::vector<std::string> sounds;             // multimedia commands sent
@@ -79,7 +79,9 @@ class MainWindowFixture {
   bool Pressed(int id) const;
   void SetPressed(int id, bool pressed);
   void SetDestination(const std::string& text);
-  void ClickColumn(int column);  // as a click on the list's column header
+  // A notice from the list, as a click or a double click on a column sends.
+  void Notify(UINT code, int column);
+  void ClickColumn(int column) { Notify(LVN_COLUMNCLICK, column); }
   std::string StatusText() const;
   // Checks every row and backs them up into destination, saying Yes to the
   // last question; true when the report says that no error occurred.
@@ -155,6 +157,11 @@ std::function<void(HWND)> PickKey(const std::vector<std::string>& names, int but
 // the lines that note its failure.
 std::string FileRestoreLines(const std::string& entry, const std::string& target);
 std::string RegistryRestoreLines(const std::string& entry);
+// A key's lines in a .reg file the own writer makes: its deletion, its
+// section, its value lines and an empty line.
+inline std::string Block(const std::string& key, const std::string& values) {
+  return "[-" + key + "]\r\n[" + key + "]\r\n" + values + "\r\n";
+}
 
 // The whole text of a row's column in the main window's list.
 std::string RowText(int row, int column);
