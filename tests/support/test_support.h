@@ -76,7 +76,6 @@ class MainWindowFixture {
   void Reload();
   HWND window() const;
   void Command(int id);
-  bool Pressed(int id) const;
   void SetPressed(int id, bool pressed);
   void SetDestination(const std::string& text);
   // A notice from the list, as a click or a double click on a column sends.
