@@ -178,7 +178,6 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
         keep(dialog);
         e.person.folderAnswer = "C:\\";
         browse(dialog, IDC_KIND_FILE, IDC_BROWSE_FOLDER);
-        keep(dialog);
         e.person.folderAnswer = "C:\\" + std::string(253, 'd');  // with "\\*.*" one byte too long
         Click(dialog, IDC_BROWSE_FOLDER);
         e.person.openAnswer.clear();
@@ -193,9 +192,9 @@ TEST_CASE("the browse buttons fill their fields; Cancel and over-long answers ch
         Click(dialog, IDCANCEL);
       });
   CHECK(e.Run() == 0);
+  // The root folder gives "C:\\*.*"; nothing after it changes a field.
   CHECK(fields == Texts{"C:\\Data\\*.*", key.path(), "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini", "C:\\*.*", key.path(),
-                        "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini", "C:\\*.*", key.path(), "C:\\Mail\\mail.exe",
-                        "C:\\Mail\\mail.ini"});
+                        "C:\\Mail\\mail.exe", "C:\\Mail\\mail.ini"});
   CHECK(e.Shown() == Texts{SystemText(ERROR_FILENAME_EXCED_RANGE), SystemText(ERROR_FILENAME_EXCED_RANGE)});
 }
 
