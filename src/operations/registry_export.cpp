@@ -463,7 +463,8 @@ int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name
     }
     // "\\name" at the end of path is the child's name and the tail of its full name.
     const wchar_t* tail = path->s + pathStart;
-    if (!WriteTree(progress, key.get(), tail + 1, tail, path, full, failed)) return 0;
+    // A single sub-key of the top key is split in its place.
+    if (!WriteTree(progress, key.get(), tail + 1, tail, path, full, failed, top && subKeyCount == 1)) return 0;
     path->Truncate(pathStart);
   }
   full->Truncate(fullStart);

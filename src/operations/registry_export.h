@@ -58,7 +58,8 @@ class RegExport {
 
   // Appends the key `name` below parent and its tree; path is the key as
   // named, full the full name of its parent, fullTail what the key adds to it.
-  // The top key of an export hands its sub-trees to helper threads.
+  // The top key of an export (or its one sub-key, and so on down) hands its
+  // sub-trees to helper threads.
   int WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
                 WidePath* full, PathText* failed, bool top = false);
   // Appends the sub-trees of key, read by helper threads, in their order;
