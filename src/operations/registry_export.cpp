@@ -362,20 +362,22 @@ int RegExport::WriteSubTrees(RunProgress* progress, HKEY key, DWORD subKeyCount,
 
   DWORD code = ERROR_SUCCESS;
   PathText* failedAt = nullptr;
+  // The helpers' keys are counted here, on the thread of the windows.
   LONG keysShown = 0;
   WidePath item;
+  const auto showKeys = [&] {
+    const LONG keysDone = walk.keysDone;
+    if (!progress || keysDone == keysShown) return;
+    AcquireSRWLockExclusive(&walk.lastLock);
+    item = walk.lastItem;
+    ReleaseSRWLockExclusive(&walk.lastLock);
+    for (; keysShown < keysDone; ++keysShown) progress->Done(IDS_CAPTION_EXPORTING_REGISTRY, item.s);
+  };
   for (SubTreeWalk::Task& task : walk.tasks) {
     while (!task.done) {
       WaitForSingleObject(walk.wake.get(), progress ? 20 : INFINITE);
-      if (!progress) continue;
-      const LONG keysDone = walk.keysDone;
-      if (keysDone != keysShown) {
-        AcquireSRWLockExclusive(&walk.lastLock);
-        item = walk.lastItem;
-        ReleaseSRWLockExclusive(&walk.lastLock);
-        for (; keysShown < keysDone; ++keysShown) progress->Done(IDS_CAPTION_EXPORTING_REGISTRY, item.s);
-      }
-      if (progress->Stopping()) InterlockedExchange(&walk.stop, 1);
+      showKeys();
+      if (progress && progress->Stopping()) InterlockedExchange(&walk.stop, 1);
     }
     if (task.code != ERROR_SUCCESS) {
       code = task.code;
@@ -394,6 +396,7 @@ int RegExport::WriteSubTrees(RunProgress* progress, HKEY key, DWORD subKeyCount,
     return FailWith(LONG(code));
   }
   if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  showKeys();
   return 1;
 }
 
