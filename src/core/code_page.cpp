@@ -2,8 +2,10 @@
 
 namespace {
 
+// Each thread's own: an export switches it to UTF-8 while it escapes Unicode
+// text, and its helper threads escape text meanwhile.
 CodePage& Current() {
-  static CodePage current = SystemCodePage();
+  static thread_local CodePage current = SystemCodePage();
   return current;
 }
 

@@ -42,7 +42,8 @@ bool StringFitsQuotedForm(const uint8_t* data, uint32_t size) {
 void EscapeRegString(TextBuffer* out, const char* text, size_t length) {
   const char* end = text + length;
   const char* run = text;
-  for (const char* p = text; p < end; p = NextChar(p)) {
+  const CodePage& codePage = TextCodePage();
+  for (const char* p = text; p < end; p = codePage.Next(p)) {
     if (*p != '\\' && *p != '"') continue;
     TextBufferAppendBytes(out, run, size_t(p - run));
     TextBufferAppendBytes(out, *p == '\\' ? "\\\\" : "\\\"", 2);

@@ -44,17 +44,21 @@ int FailWith(LONG code) {
 }
 
 // Escaping scans the text by the characters of its encoding: UTF-8 has no
-// lead bytes that could take an ASCII byte with them.
+// lead bytes that could take an ASCII byte with them. The code page switched
+// is the thread's own; REGEDIT4 keeps the system's and switches nothing.
 class TextEncoding {
  public:
-  explicit TextEncoding(bool utf8) : saved_(TextCodePage()) {
+  explicit TextEncoding(bool utf8) : utf8_(utf8), saved_(utf8 ? TextCodePage() : CodePage(0, {})) {
     if (utf8) SetTextCodePage(CodePage(CP_UTF8, {}));
   }
-  ~TextEncoding() { SetTextCodePage(saved_); }
+  ~TextEncoding() {
+    if (utf8_) SetTextCodePage(saved_);
+  }
   TextEncoding(const TextEncoding&) = delete;
   TextEncoding& operator=(const TextEncoding&) = delete;
 
  private:
+  bool utf8_;
   CodePage saved_;
 };
 
@@ -177,7 +181,7 @@ int RegExport::WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, D
   if (!buffers.Reserve(maxName + 1, room)) return ERROR_NOT_ENOUGH_MEMORY;
   TextBuffer name, data;
   for (DWORD i = 0; i < valueCount; ++i) {
-    DrainMessages();
+    if (!helper_) DrainMessages();
     ULONG needed = 0;
     NtStatus status =
         NtEnumerateValueKey(key, i, kKeyValueFullInformation, buffers.data.get(), buffers.dataRoom, &needed);
@@ -228,14 +232,179 @@ int RegExport::WriteKey(RunProgress* progress, const wchar_t* keyPath, PathText*
   if (!root) return FailWith(ERROR_INVALID_NAME);
   WidePath path, full;
   if (!path.Set(keyPath) || !FromCodePage(root->fullName, &full)) return FailWith(ERROR_FILENAME_EXCED_RANGE);
-  return WriteTree(progress, root->key, rest + 1, rest, &path, &full, failed);
+  return WriteTree(progress, root->key, rest + 1, rest, &path, &full, failed, true);
+}
+
+// The sub-trees of an export's top key, each read by whichever helper thread
+// takes it next into a text of its own. Under wine every registry call is a
+// round trip to the one server process: a walk spends its time waiting for
+// the answers, and two walks wait side by side. The texts are joined in the
+// order of the keys, and the first sub-tree in that order that failed fails
+// the export, as if it had been walked alone.
+struct SubTreeWalk {
+  static constexpr int kHelpers = 2;
+  struct Task {
+    wchar_t* name;
+    char* text;
+    uint32_t length;
+    DWORD code;  // ERROR_SUCCESS, or why the sub-tree failed
+    PathText failed;
+    volatile LONG done;
+  };
+
+  // What a helper tells of its progress: keys counted, the last one named,
+  // and a stop asked for by the run.
+  class HelperProgress final : public RunProgress {
+   public:
+    explicit HelperProgress(SubTreeWalk& walk) : walk_(walk) {}
+    void Done(int, const wchar_t* item) override {
+      AcquireSRWLockExclusive(&walk_.lastLock);
+      walk_.lastItem.Set(item);
+      ReleaseSRWLockExclusive(&walk_.lastLock);
+      InterlockedIncrement(&walk_.keysDone);
+    }
+    bool Stopping() override { return walk_.stop != 0; }
+
+   private:
+    SubTreeWalk& walk_;
+  };
+
+  static DWORD WINAPI Helper(void* parameter) {
+    SubTreeWalk& walk = *static_cast<SubTreeWalk*>(parameter);
+    SetTextCodePage(walk.codePage);
+    RegExport reader(walk.unicode);
+    reader.helper_ = true;
+    HelperProgress progress(walk);
+    WidePath path, full;
+    for (LONG i; (i = InterlockedIncrement(&walk.next) - 1) < LONG(walk.tasks.size());) {
+      Task& task = walk.tasks[size_t(i)];
+      if (task.code == ERROR_SUCCESS && walk.stop) task.code = ERROR_CANCELLED;
+      if (task.code == ERROR_SUCCESS) {
+        path = *walk.path;
+        full = *walk.full;
+        path.Append(L"\\");
+        path.Append(task.name);
+        // "\\name" at the end of path is the key's name and the tail of its full name.
+        const wchar_t* tail = path.s + walk.path->length;
+        if (!reader.WriteTree(&progress, walk.key, tail + 1, tail, &path, &full, &task.failed))
+          task.code = GetLastError() ? GetLastError() : ERROR_GEN_FAILURE;
+        task.text = reader.text_.text;
+        task.length = reader.text_.length;
+        reader.text_.text = nullptr;
+        TextBufferFree(&reader.text_);
+        reader.text_.failed = false;
+      }
+      InterlockedExchange(&task.done, 1);
+      SetEvent(walk.wake.get());
+    }
+    return 0;
+  }
+
+  ~SubTreeWalk() {
+    for (Task& task : tasks) {
+      MemFree(task.name);
+      MemFree(task.text);
+    }
+  }
+
+  HKEY key;  // not owned
+  const WidePath* path;
+  const WidePath* full;  // the key's full name
+  bool unicode;
+  CodePage codePage = TextCodePage();
+  HeapList<Task> tasks;
+  FileHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+  volatile LONG next = 0, stop = 0, keysDone = 0;
+  SRWLOCK lastLock = SRWLOCK_INIT;
+  WidePath lastItem;
+};
+
+int RegExport::WriteSubTrees(RunProgress* progress, HKEY key, DWORD subKeyCount, DWORD maxSubKey, const WidePath& path,
+                             const WidePath& full, PathText* failed) {
+  SubTreeWalk walk{key, &path, &full, unicode_};
+  if (!walk.wake) return -1;
+  // The names are listed here, in order; a name that cannot be listed or is
+  // too long fails its sub-tree where the walk would have met it.
+  if (maxSubKey + 1 > keyNameRoom_ && !ReserveKeyName(maxSubKey + 1)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  for (DWORD j = 0; j < subKeyCount; ++j) {
+    SubTreeWalk::Task task = {};
+    DWORD length = keyNameRoom_;
+    LONG status = RegEnumKeyExW(key, j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_MORE_DATA) {
+      if (!ReserveKeyName(keyNameRoom_ * 2 + 256)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+      length = keyNameRoom_;
+      status = RegEnumKeyExW(key, j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
+    }
+    if (status != ERROR_SUCCESS) {
+      task.code = DWORD(status);
+      NameFailure(&task.failed, full.s);
+    } else if (path.length + 1 + length >= kPathSize) {
+      task.code = ERROR_FILENAME_EXCED_RANGE;
+      NameFailure(&task.failed, full.s, KeyName());
+    }
+    task.name = CopyWideText(KeyName(), task.code == ERROR_SUCCESS ? length : 0);
+    if (!task.name || !walk.tasks.Push(task)) {
+      MemFree(task.name);
+      return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    if (task.code != ERROR_SUCCESS) break;
+  }
+  // A name the code page cannot show is named with this text: loaded here,
+  // so the helpers only read the catalogue's cache.
+  LoadMessage(IDS_NOT_SHOWN_CHARACTERS);
+  HANDLE helpers[SubTreeWalk::kHelpers];
+  int started = 0;
+  for (; started < SubTreeWalk::kHelpers && size_t(started) < walk.tasks.size(); ++started) {
+    helpers[started] = CreateThread(nullptr, 0, SubTreeWalk::Helper, &walk, 0, nullptr);
+    if (!helpers[started]) break;
+  }
+  if (started == 0) return -1;
+
+  DWORD code = ERROR_SUCCESS;
+  PathText* failedAt = nullptr;
+  // The helpers' keys are counted here, on the thread of the windows.
+  LONG keysShown = 0;
+  WidePath item;
+  const auto showKeys = [&] {
+    const LONG keysDone = walk.keysDone;
+    if (!progress || keysDone == keysShown) return;
+    AcquireSRWLockExclusive(&walk.lastLock);
+    item = walk.lastItem;
+    ReleaseSRWLockExclusive(&walk.lastLock);
+    for (; keysShown < keysDone; ++keysShown) progress->Done(IDS_CAPTION_EXPORTING_REGISTRY, item.s);
+  };
+  for (SubTreeWalk::Task& task : walk.tasks) {
+    while (!task.done) {
+      WaitForSingleObject(walk.wake.get(), progress ? 20 : INFINITE);
+      showKeys();
+      if (progress && progress->Stopping()) InterlockedExchange(&walk.stop, 1);
+    }
+    if (task.code != ERROR_SUCCESS) {
+      code = task.code;
+      failedAt = &task.failed;
+      break;
+    }
+    TextBufferAppendBytes(&text_, task.text ? task.text : "", task.length);
+    MemFree(task.text);
+    task.text = nullptr;
+  }
+  InterlockedExchange(&walk.stop, 1);
+  WaitForMultipleObjects(DWORD(started), helpers, TRUE, INFINITE);
+  for (int i = 0; i < started; ++i) CloseHandle(helpers[i]);
+  if (code != ERROR_SUCCESS) {
+    if (failed && failedAt) *failed = *failedAt;
+    return FailWith(LONG(code));
+  }
+  if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
+  showKeys();
+  return 1;
 }
 
 // Each key is opened by its name below its parent's handle, not by its
 // whole path from the root: the registry then looks up one name, not every
 // level again. On success path and full come back as they were given.
 int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail,
-                         WidePath* path, WidePath* full, PathText* failed) {
+                         WidePath* path, WidePath* full, PathText* failed, bool top) {
   if (progress && progress->Stopping()) return FailWith(ERROR_CANCELLED);
   RegKey key;
   LONG status = RegOpenKeyExW(parent, name, 0, KEY_READ, key.out());
@@ -271,6 +440,10 @@ int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name
   if (text_.failed) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   if (progress) progress->Done(IDS_CAPTION_EXPORTING_REGISTRY, full->s);
   if (!subKeyCount) return full->Truncate(fullStart), 1;
+  if (top && subKeyCount > 1) {
+    const int written = WriteSubTrees(progress, key.get(), subKeyCount, maxSubKey, *path, *full, failed);
+    if (written >= 0) return written ? (full->Truncate(fullStart), 1) : 0;
+  }
 
   // One name buffer serves the whole tree: a key's name is in path before
   // its own sub-keys are listed.
@@ -293,7 +466,8 @@ int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name
     }
     // "\\name" at the end of path is the child's name and the tail of its full name.
     const wchar_t* tail = path->s + pathStart;
-    if (!WriteTree(progress, key.get(), tail + 1, tail, path, full, failed)) return 0;
+    // A single sub-key of the top key is split in its place.
+    if (!WriteTree(progress, key.get(), tail + 1, tail, path, full, failed, top && subKeyCount == 1)) return 0;
     path->Truncate(pathStart);
   }
   full->Truncate(fullStart);

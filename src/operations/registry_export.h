@@ -58,14 +58,22 @@ class RegExport {
 
   // Appends the key `name` below parent and its tree; path is the key as
   // named, full the full name of its parent, fullTail what the key adds to it.
+  // The top key of an export (or its one sub-key, and so on down) hands its
+  // sub-trees to helper threads.
   int WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name, const wchar_t* fullTail, WidePath* path,
-                WidePath* full, PathText* failed);
+                WidePath* full, PathText* failed, bool top = false);
+  // Appends the sub-trees of key, read by helper threads, in their order;
+  // -1 when no helper could be started (the caller walks them itself).
+  int WriteSubTrees(RunProgress* progress, HKEY key, DWORD subKeyCount, DWORD maxSubKey, const WidePath& path,
+                    const WidePath& full, PathText* failed);
+  friend struct SubTreeWalk;
   int WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData, PathText* failed);
   bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
   bool ReserveKeyName(DWORD chars);
   wchar_t* KeyName() { return reinterpret_cast<wchar_t*>(keyName_.get()); }
 
   bool unicode_;
+  bool helper_ = false;  // on a helper thread: no window messages here
   TextBuffer text_;
   ValueBuffers values_;
   HeapBlock keyName_;
