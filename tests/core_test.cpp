@@ -72,10 +72,8 @@ TEST_CASE("Shift-JIS trail bytes 0x5C are no separators" * doctest::skip(!Japane
 
 TEST_CASE("catalogue texts in the active language, whole") {
   const char* first = LoadMessage(IDS_CAPTION_ERROR);
-  CHECK(LoadMessage(IDS_CAPTION_ERROR) == first);
   CHECK(std::string(LoadMessage(2003)) == kNoStringResource);
   CHECK(std::string(LoadMessage(5002)) == kNoStringResource);
-  CHECK(std::string(LoadMessage(99)) == kNoStringResource);
   CHECK(std::string(first) == (JapaneseSystem() ? "\x83\x47\x83\x89\x81\x5b" : "Error"));  // "エラー"
   // Texts the original tables left to the English side exist in both.
   for (int id : {IDS_USE_REGEDIT, IDS_STOP_BACKUP, IDS_LOG_STOPPED, IDS_CAPTION_CONFIRM})

@@ -98,17 +98,6 @@ TEST_CASE("names that bring nothing in fail the expansion; failing references sa
   CHECK(person.shown[3].caption == TextOf(IDS_CANT_OPEN_KEY_SKIP));
 }
 
-TEST_CASE("an expansion that would pass 259 bytes leaves the text and fails") {
-  ScriptedPerson person;
-  const std::string text = "%AppData%\\" + std::string(240, 'x');
-  int result = -1;
-  CHECK(Expand(text, &result) == text);
-  CHECK(result == 0);
-  CHECK(GetLastError() == ERROR_FILENAME_EXCED_RANGE);
-  CHECK(Expand("%windir%", &result) == "C:\\windows");
-  CHECK(result == 1);
-}
-
 TEST_CASE("root names, by short or full name in any case, are written out") {
   struct Case {
     const char *text, *expanded;

@@ -91,7 +91,6 @@ TEST_CASE("failed entries leave error lines and, when verbose, a message each") 
                           std::to_string(ERROR_INVALID_NAME) + ")" + SystemText(ERROR_INVALID_NAME) + "\r\n");
   REQUIRE(b.person.shown.size() == 3);
   CHECK(b.person.shown[0] == ShownMessage{fileLine, TextOf(IDS_FILE_BACKUP_FAILED), MB_ICONERROR});
-  CHECK(b.person.shown[1].caption == TextOf(IDS_REGISTRY_BACKUP_FAILED));
 }
 
 TEST_CASE("a template that cannot be opened adds nothing") {
