@@ -182,6 +182,12 @@ void Copier::Folder(const WidePath& pattern, const WidePath& target, int recurse
 }
 
 BOOL Copier::Copy(const wchar_t* source, const wchar_t* target) {
+  // The buffer is taken at the first file: most entries of a template copy
+  // a few files or none.
+  if (digests && report->hashedAll && !chunk) {
+    chunk.reset(MemAlloc(kCopyChunk));
+    report->hashedAll = bool(chunk);
+  }
   if (digests && report->hashedAll) {
     Sha256 digest;
     if (CopyHashing(source, target, hasher, chunk.get(), &digest)) {
@@ -255,10 +261,9 @@ int CopyFiles(const char* pattern, const char* destination, int recurse, CopyRep
     if (folder.length > 1 && folder.s[folder.length - 1] == L'\\') folder.Truncate(folder.length - 1);
     Copier copier{progress, report, {}, folder.s};
     if (digests) {
-      copier.chunk.reset(MemAlloc(kCopyChunk));
       copier.digests = digests;
       copier.targetStart = target.length;
-      report->hashedAll = bool(copier.chunk);
+      report->hashedAll = true;
     }
     copier.Folder(expanded, target, recurse);
   }
