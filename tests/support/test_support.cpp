@@ -113,7 +113,6 @@ HWND MainWindowFixture::window() const { return MainState().window; }
 
 void MainWindowFixture::Command(int id) { SendMessageA(window(), WM_COMMAND, WPARAM(id), 0); }
 
-
 void MainWindowFixture::SetPressed(int id, bool pressed) {
   SendMessageA(MainState().toolbar, TB_CHECKBUTTON, WPARAM(id), MAKELPARAM(pressed ? TRUE : FALSE, 0));
 }
