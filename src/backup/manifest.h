@@ -44,7 +44,7 @@ struct ManifestEntry {
 };
 
 // The lines of a manifest, sorted by path without regard to case.
-class Manifest {
+class Manifest final : public DigestSink {
  public:
   Manifest() = default;
   ~Manifest();
@@ -58,7 +58,7 @@ class Manifest {
   const ManifestEntry* Find(const wchar_t* path) const;
   const HeapList<ManifestEntry>& entries() const { return entries_; }
   // Copies the path; false when memory runs out. Sort before Find.
-  bool Add(const Sha256& digest, const wchar_t* path, size_t length);
+  bool Add(const Sha256& digest, const wchar_t* path, size_t length) override;
   void Sort();
   // After Sort: true when two paths are one without regard to case (two
   // copies went to one file).

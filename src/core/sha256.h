@@ -20,6 +20,16 @@ struct TakenDigest {
   bool taken = false;
 };
 
+// Where digests taken on the way go, each with the path of its file; false
+// when it cannot take one (memory ran out).
+class DigestSink {
+ public:
+  virtual bool Add(const Sha256& digest, const wchar_t* path, size_t length) = 0;
+
+ protected:
+  ~DigestSink() = default;
+};
+
 struct AlgorithmTraits {
   static BCRYPT_ALG_HANDLE Invalid() { return nullptr; }
   static bool Valid(BCRYPT_ALG_HANDLE h) { return h != nullptr; }

@@ -120,8 +120,8 @@ struct Copier {
   RunProgress* progress;
   CopyReport* report;
   Ancestors ancestors;
-  const wchar_t* top = nullptr;  // the pattern's folder, not yet in ancestors
-  Manifest* digests = nullptr;   // with names from targetStart on
+  const wchar_t* top = nullptr;   // the pattern's folder, not yet in ancestors
+  DigestSink* digests = nullptr;  // with names from targetStart on
   size_t targetStart = 0;
   Sha256Hasher hasher;
   HeapBlock chunk;
@@ -242,7 +242,7 @@ void CopyReport::Abort(const wchar_t* item, DWORD failure) {
 }
 
 int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report, RunProgress* progress,
-              Manifest* digests) {
+              DigestSink* digests) {
   WidePath expanded, target;
   if (!ExpandVariablesWide(pattern, &expanded)) {
     const DWORD code = GetLastError();

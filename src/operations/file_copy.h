@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "backup/manifest.h"
 #include "core/paths.h"
+#include "core/sha256.h"
 #include "operations/progress_window.h"
 
 // What a copy could not do. A file or folder that cannot be read is passed
@@ -31,4 +31,4 @@ struct CopyReport {
 // digests, each file copied gets its SHA-256, named relative to destination
 // (report->hashedAll tells whether every one did).
 int CopyFiles(const char* pattern, const char* destination, int recurse, CopyReport* report,
-              RunProgress* progress = nullptr, Manifest* digests = nullptr);
+              RunProgress* progress = nullptr, DigestSink* digests = nullptr);
