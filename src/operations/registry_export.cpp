@@ -328,13 +328,9 @@ int RegExport::WriteSubTrees(RunProgress* progress, HKEY key, DWORD subKeyCount,
   if (maxSubKey + 1 > keyNameRoom_ && !ReserveKeyName(maxSubKey + 1)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   for (DWORD j = 0; j < subKeyCount; ++j) {
     SubTreeWalk::Task task = {};
-    DWORD length = keyNameRoom_;
-    LONG status = RegEnumKeyExW(key, j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) {
-      if (!ReserveKeyName(keyNameRoom_ * 2 + 256)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-      length = keyNameRoom_;
-      status = RegEnumKeyExW(key, j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
-    }
+    DWORD length = 0;
+    const LONG status = EnumSubKey(key, j, &length);
+    if (status == ERROR_NOT_ENOUGH_MEMORY) return FailWith(status);
     if (status != ERROR_SUCCESS) {
       task.code = DWORD(status);
       NameFailure(&task.failed, full.s);
@@ -449,13 +445,9 @@ int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name
   // its own sub-keys are listed.
   if (maxSubKey + 1 > keyNameRoom_ && !ReserveKeyName(maxSubKey + 1)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
   for (DWORD j = 0; j < subKeyCount; ++j) {
-    DWORD length = keyNameRoom_;
-    status = RegEnumKeyExW(key.get(), j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
-    if (status == ERROR_MORE_DATA) {
-      if (!ReserveKeyName(keyNameRoom_ * 2 + 256)) return FailWith(ERROR_NOT_ENOUGH_MEMORY);
-      length = keyNameRoom_;
-      status = RegEnumKeyExW(key.get(), j, KeyName(), &length, nullptr, nullptr, nullptr, nullptr);
-    }
+    DWORD length = 0;
+    status = EnumSubKey(key.get(), j, &length);
+    if (status == ERROR_NOT_ENOUGH_MEMORY) return FailWith(status);
     if (status != ERROR_SUCCESS) {
       NameFailure(failed, full->s);
       return FailWith(status);
@@ -472,6 +464,16 @@ int RegExport::WriteTree(RunProgress* progress, HKEY parent, const wchar_t* name
   }
   full->Truncate(fullStart);
   return 1;
+}
+
+LONG RegExport::EnumSubKey(HKEY key, DWORD index, DWORD* length) {
+  *length = keyNameRoom_;
+  LONG status = RegEnumKeyExW(key, index, KeyName(), length, nullptr, nullptr, nullptr, nullptr);
+  if (status != ERROR_MORE_DATA) return status;
+  // A name longer than the key said its longest was: it grew meanwhile.
+  if (!ReserveKeyName(keyNameRoom_ * 2 + 256)) return ERROR_NOT_ENOUGH_MEMORY;
+  *length = keyNameRoom_;
+  return RegEnumKeyExW(key, index, KeyName(), length, nullptr, nullptr, nullptr, nullptr);
 }
 
 bool RegExport::ReserveKeyName(DWORD chars) {

@@ -69,6 +69,9 @@ class RegExport {
   friend struct SubTreeWalk;
   int WriteValues(HKEY key, const wchar_t* keyName, DWORD valueCount, DWORD maxName, DWORD maxData, PathText* failed);
   bool AppendName(const wchar_t* name, size_t length, TextBuffer* out);
+  // The name of key's sub-key index into KeyName() and its length, the
+  // buffer grown when the name has outgrown it.
+  LONG EnumSubKey(HKEY key, DWORD index, DWORD* length);
   bool ReserveKeyName(DWORD chars);
   wchar_t* KeyName() { return reinterpret_cast<wchar_t*>(keyName_.get()); }
 
