@@ -58,6 +58,8 @@ TEST_CASE("backup restored by its batch file") {
   WriteFileBytes(source / "other.dat", "not saved");
   SetString(HKEY_CURRENT_USER, key.subPath(), "Path", "C:\\Mail & More\\100%");
   SetDword(HKEY_CURRENT_USER, key.subPath() + "\\Window", "Left", 42);
+  // Two sub-keys: the export reads them on its helper threads.
+  SetString(HKEY_CURRENT_USER, key.subPath() + "\\Folders & \"Views\" ^%", "Last", "C:\\Mail\\Inbox");
   const RegSnapshot registry = SnapshotKey(HKEY_CURRENT_USER, key.subPath());
   Program program({.templates = {{"files.txt", "Mail files\r\n\r\nMail\r\nF:" + source / "*.txt\r\n"},
                                  {"keys.txt", "Mail keys\r\n\r\nKeys\r\nR:HKCU\\" + key.subPath() + "\r\n"},
