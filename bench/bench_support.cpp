@@ -43,6 +43,8 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs) {
   return int(code);
 }
 
+void SettleDisk() { RunChild("start.exe /wait /unix /bin/sync", 60000); }
+
 namespace {
 
 template <typename Visit>

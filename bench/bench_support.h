@@ -26,6 +26,11 @@ class Stopwatch {
 // started or did not end in time.
 int RunChild(const std::string& commandLine, DWORD timeoutMs);
 
+// Has the host write back what earlier rounds left in its page cache, so
+// that no timed run pays for another's writes. Under wine this is the host's
+// sync(1); where there is no host, it does nothing.
+void SettleDisk();
+
 // A fresh, empty folder below the temporary folder (ends in "\\"); an older
 // one of the same name is removed first. The destructor removes it again.
 class ScratchFolder {
