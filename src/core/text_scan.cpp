@@ -4,9 +4,13 @@
 
 #include "core/code_page.h"
 
+// The scans below take the thread's code page once, not per character: it is
+// a thread-local, and under MinGW each access to one is a call.
+
 char* TakeLine(char** cursor) {
   char* start = *cursor;
   if (!start || !*start) return nullptr;
+  const CodePage& codePage = TextCodePage();
   char* p = start;
   while (*p) {
     if (*p == '\n') break;
@@ -17,7 +21,7 @@ char* TakeLine(char** cursor) {
       }
       break;
     }
-    p = NextChar(p);
+    p = codePage.Next(p);
   }
   if (!*p) return nullptr;  // an unterminated last line is never returned
   *p = '\0';
@@ -28,40 +32,45 @@ char* TakeLine(char** cursor) {
 char* NextLine(const char** cursor) {
   const char* start = *cursor;
   if (!start || !*start) return nullptr;
+  const CodePage& codePage = TextCodePage();
   const char* p = start;
-  while (*p && *p != '\n' && *p != '\r') p = NextChar(p);
+  while (*p && *p != '\n' && *p != '\r') p = codePage.Next(p);
   if (*p == '\r' && p[1] == '\n') ++p;
   *cursor = *p ? p + 1 : p;
   return const_cast<char*>(start);
 }
 
 const char* FindFileNamePart(const char* s) {
+  const CodePage& codePage = TextCodePage();
   const char* part = s;
-  for (const char* p = s; *p; p = NextChar(p))
+  for (const char* p = s; *p; p = codePage.Next(p))
     if (*p == '\\') part = p + 1;
   return part;
 }
 char* FindFileNamePart(char* s) { return const_cast<char*>(FindFileNamePart(static_cast<const char*>(s))); }
 
 const char* FindLastChar(const char* s, char c) {
+  const CodePage& codePage = TextCodePage();
   const char* found = nullptr;
-  for (const char* p = s; *p; p = NextChar(p))
+  for (const char* p = s; *p; p = codePage.Next(p))
     if (*p == c) found = p;
   return found;
 }
 char* FindLastChar(char* s, char c) { return const_cast<char*>(FindLastChar(static_cast<const char*>(s), c)); }
 
 const char* FindChar(const char* s, char c) {
+  const CodePage& codePage = TextCodePage();
   const char* p = s;
-  for (; *p; p = NextChar(p))
+  for (; *p; p = codePage.Next(p))
     if (*p == c) return p;
   return c == '\0' ? p : nullptr;
 }
 char* FindChar(char* s, char c) { return const_cast<char*>(FindChar(static_cast<const char*>(s), c)); }
 
 static char* LastCharPosition(char* s) {
+  const CodePage& codePage = TextCodePage();
   char* last = nullptr;
-  for (char* p = s; *p; p = NextChar(p)) last = p;
+  for (char* p = s; *p; p = codePage.Next(p)) last = p;
   return last;
 }
 
