@@ -43,7 +43,20 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs) {
   return int(code);
 }
 
-void SettleDisk() { RunChild("start.exe /wait /unix /bin/sync", 60000); }
+void SettleDisk() {
+  // start /unix does not wait for the host's program, even with /wait: the
+  // program leaves a mark when done, where the prefix's Z: drive sees the
+  // host's root.
+  const std::string mark = "/tmp/ark_bench_settled_" + std::to_string(GetCurrentProcessId());
+  std::string seen = "Z:" + mark;
+  for (char& c : seen)
+    if (c == '/') c = '\\';
+  DeleteFileA(seen.c_str());
+  if (RunChild("start.exe /unix /bin/sh -c \"sync; : >" + mark + "\"", 60000) != 0) return;
+  for (int waited = 0; waited < 60000 && GetFileAttributesA(seen.c_str()) == INVALID_FILE_ATTRIBUTES; waited += 5)
+    Sleep(5);
+  DeleteFileA(seen.c_str());
+}
 
 namespace {
 

@@ -28,7 +28,7 @@ int RunChild(const std::string& commandLine, DWORD timeoutMs);
 
 // Has the host write back what earlier rounds left in its page cache, so
 // that no timed run pays for another's writes. Under wine this is the host's
-// sync(1); where there is no host, it does nothing.
+// sync(1), waited for; where there is no host, it does nothing.
 void SettleDisk();
 
 // A fresh, empty folder below the temporary folder (ends in "\\"); an older
