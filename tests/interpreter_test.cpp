@@ -46,7 +46,7 @@ TEST_CASE("entries are numbered by line and dispatched by their letter") {
   ScratchFolder data("data");
   WriteFileBytes(data / "a.txt", "alpha");
   WriteFileBytes(data / "b.doc", "bravo");
-  TestKey key("Mailer");
+  TestKey key("InterpreterMail");
   SetString(HKEY_CURRENT_USER, key.subPath(), "Box", "inbox");
   b.Run(
       "Mailer\r\nMail settings\r\nMail\r\n"
