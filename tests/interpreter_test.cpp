@@ -161,6 +161,21 @@ TEST_CASE("bad input fails cleanly and loses nothing else") {
     CHECK(b.result == 1);
     CHECK(b.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + data.path() + "*.txt: " + SystemText(206) + "\r\n");
   }
+  SUBCASE("a folder that Restore.bat could not name fails its entry") {
+    // "\x80" is the euro sign, which cmd's code page beside 1252 (437) lacks.
+    if (GetACP() == GetOEMCP()) return;
+    ScratchFolder data("data");
+    WriteFileWide(Wide(data / "\x80.txt"), "a");
+    const std::string euro = data / "\x80\\*.txt", plain = data / "*.txt";
+    b.Run("Euro\r\n\r\nEuro\r\nF:" + euro + "\r\nF:" + plain + "\r\n");
+    CHECK(b.result == 1);
+    CHECK(b.Script() == "ECHO Restoreing: Euro\r\n" + FileRestoreLines("Euro\\1", data.path()) + "\r\n");
+    CHECK(b.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + euro + ": " + SystemText(1113) + "\r\n");
+    Backup d;
+    d.Run("Euro\r\n\r\n\x80\r\nF:" + plain + "\r\n");
+    CHECK(d.Errors() == TextOf(IDS_FILE_BACKUP_FAILED) + ": " + plain + ": " + SystemText(1113) + "\r\n");
+    CHECK(d.Script() == "ECHO Restoreing: Euro\r\n\r\n");
+  }
 }
 
 TEST_CASE("Shift-JIS directory and names with 0x5C trail bytes" * doctest::skip(!JapaneseSystem())) {

@@ -411,8 +411,8 @@ int Preview(const char* destination, const WidePath& root, CheckReport* report) 
   size_t size = 0;
   HeapBlock script(ReadWholeFile(scriptPath.s, &size));
   if (!script) return kCheckNoBackup;
-  // The script is in the code page it was written in: this system's.
-  HeapBlock wide(WideFromBytes(CP_ACP, script.get(), size));
+  // The script is in the code page cmd reads it in: this system's console's.
+  HeapBlock wide(WideFromBytes(CP_OEMCP, script.get(), size));
   if (!wide) return kCheckNoBackup;
   auto* text = reinterpret_cast<wchar_t*>(wide.get());
   // An appended script may repeat a command: it changes nothing the second time.

@@ -90,7 +90,8 @@ void AppendVisible(TextBuffer* out, const char* text) {
 // The folder an F or S entry's files go back to: the argument expanded, up
 // to its last "\\", with "\\" ensured. Expanded first, since a registry
 // reference may bring the folder, backslashes and all. It must be spelled in
-// the code page of Restore.bat, or the entry fails rather than name another.
+// the code page cmd reads Restore.bat in, or the entry fails rather than name
+// another.
 // For a portable restore, a folder that follows the user or the machine is
 // named by its variable, and target holds the rest of the path.
 bool RestoreTargetFolder(const char* argument, bool portable, PathText* target, const char** variable) {
@@ -102,15 +103,29 @@ bool RestoreTargetFolder(const char* argument, bool portable, PathText* target, 
   expanded.Truncate(folderLength);
   size_t covered = 0;
   *variable = portable ? PortableFolderOf(expanded.s, &covered) : nullptr;
-  if (!InCodePage(expanded.s + covered, target))
+  if (!InCodePage(expanded.s + covered, target, CP_OEMCP))
     return SetLastError(target->overflowed ? ERROR_FILENAME_EXCED_RANGE : ERROR_NO_UNICODE_TRANSLATION), false;
   if (*variable ? target->length == 0 && !target->Append("\\") : !target->EnsureSeparator()) return false;
   if (!FitsInQuotes(target->s)) return SetLastError(ERROR_INVALID_NAME), false;
   return true;
 }
 
+// Template text, in the system's code page, appended as cmd reads it from
+// Restore.bat: in the console's code page. False when a character has no
+// exact form there.
+bool InBatchCodePage(const char* text, TextBuffer* out) {
+  const size_t size = strlen(text);
+  // Where the two are one (Japanese systems), the bytes stay as they are,
+  // even those that do not make a character.
+  if (GetACP() == GetOEMCP()) return TextBufferAppendBytes(out, text, size) != 0;
+  size_t length = 0;
+  HeapBlock wide(WideFromBytes(CP_ACP, text, size, &length));
+  return wide && AppendInCodePage(reinterpret_cast<const wchar_t*>(wide.get()), length, out, CP_OEMCP);
+}
+
 struct TemplateRun {
   const char* scriptDir;
+  const char* batchDir;  // scriptDir as Restore.bat spells it; null where it cannot
   PathText templateFolder;
   TextBuffer* restoreScript;
   TextBuffer* errorText;
@@ -189,7 +204,7 @@ void TemplateRun::Files(const TemplateEntry& entry, unsigned n, const PathText& 
   const DWORD published = staged.Publish();
   if (published != ERROR_SUCCESS) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, published, entryFolder.s);
   Written(n, "\\", report.failures == 0 && report.hashedAll ? &copied : nullptr);
-  AppendFileRestoreLines(restoreScript, scriptDir, n, target.s, variable);
+  AppendFileRestoreLines(restoreScript, batchDir, n, target.s, variable);
   if (report.failures) FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, report.code, report.failedItem.s);
 }
 
@@ -197,29 +212,31 @@ void TemplateRun::Entry(const TemplateEntry& entry, unsigned n) {
   PathText entryFolder;
   const bool folderFits = !templateFolder.overflowed && entryFolder.Set(templateFolder.s) &&
                           entryFolder.EnsureSeparator() && entryFolder.AppendNumber(n);
+  // Nothing is saved that Restore.bat could not name.
+  const DWORD unusable = !folderFits ? ERROR_FILENAME_EXCED_RANGE : !batchDir ? ERROR_NO_UNICODE_TRANSLATION : 0;
   switch (entry.letter) {
     case 'F':
     case 'S':
-      if (!folderFits) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      if (unusable) return FailEntry(IDS_FILE_BACKUP_FAILED, entry.argument, unusable);
       return Files(entry, n, entryFolder);
     case 'R': {
       PathText failedKey;
-      if (!folderFits || !entryFolder.Append("\\"))
-        return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      if (unusable || !entryFolder.Append("\\"))
+        return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, unusable ? unusable : ERROR_FILENAME_EXCED_RANGE);
       TakenDigest digest;
       if (ExportRegistryKey(entry.argument, entryFolder.s, useRegedit, &failedKey, progress, &digest) != 0)
         return FailEntry(IDS_REGISTRY_BACKUP_FAILED, entry.argument, GetLastError(), failedKey.s);
       Written(n, ".reg", nullptr, &digest);
-      AppendRegistryRestoreLines(restoreScript, scriptDir, n);
+      AppendRegistryRestoreLines(restoreScript, batchDir, n);
       return;
     }
     case 'X':
-      if (!folderFits || !entryFolder.Append("\\"))
-        return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, ERROR_FILENAME_EXCED_RANGE);
+      if (unusable || !entryFolder.Append("\\"))
+        return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, unusable ? unusable : ERROR_FILENAME_EXCED_RANGE);
       if (ExportRelation(entry.argument, entryFolder.s, useRegedit, progress) != 0)
         return FailEntry(IDS_RELATION_SAVE_FAILED, entry.argument, GetLastError());
       Written(n, ".reg");
-      AppendRegistryRestoreLines(restoreScript, scriptDir, n);
+      AppendRegistryRestoreLines(restoreScript, batchDir, n);
       return;
     case 'I': ShowError(nullptr, kIniNotSupported); return;
     default: {
@@ -255,9 +272,13 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
     TemplateProblem(errorText, verbose, IDS_UNSAFE_DIRECTORY, directory);
     return 1;
   }
-  AppendRestoreEcho(restoreScript, name);
+  // A name the console cannot show is echoed as it is: it only shows.
+  TextBuffer echoed, batchDir;
+  AppendRestoreEcho(restoreScript, InBatchCodePage(name, &echoed) && echoed.text ? echoed.text : name);
+  const bool dirSpelled = InBatchCodePage(scriptDir.s, &batchDir);
 
   TemplateRun run{scriptDir.s,
+                  dirSpelled ? (batchDir.text ? batchDir.text : "") : nullptr,
                   {},
                   restoreScript,
                   errorText,

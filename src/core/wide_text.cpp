@@ -37,10 +37,11 @@ namespace {
 
 // The bytes of text in the code page, or -1 when a character has no exact
 // form there (a best-fit letter or the default character would stand in).
-int CodePageLength(const wchar_t* text, size_t length) {
+int CodePageLength(UINT codePage, const wchar_t* text, size_t length) {
   if (length == 0) return 0;
   BOOL usedDefault = FALSE;
-  const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, int(length), nullptr, 0, nullptr, &usedDefault);
+  const int n =
+      WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, int(length), nullptr, 0, nullptr, &usedDefault);
   return n > 0 && !usedDefault ? n : -1;
 }
 
@@ -62,29 +63,29 @@ bool AppendIfAscii(const wchar_t* text, size_t length, TextBuffer* out) {
 
 }  // namespace
 
-bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out) {
+bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out, UINT codePage) {
   if (AppendIfAscii(text, length, out)) return true;
-  const int n = CodePageLength(text, length);
+  const int n = CodePageLength(codePage, text, length);
   if (n < 0) return false;
   if (n == 0) return true;
   HeapBlock bytes(MemAlloc(size_t(n)));
   if (!bytes) return false;
-  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text, int(length), bytes.get(), n, nullptr, nullptr);
+  WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, int(length), bytes.get(), n, nullptr, nullptr);
   // Some code pages map two wide characters to one byte sequence: only text
   // that converts back to itself is carried.
   HeapBlock back(MemAlloc(length * sizeof(wchar_t)));
   if (!back ||
-      MultiByteToWideChar(CP_ACP, 0, bytes.get(), n, reinterpret_cast<wchar_t*>(back.get()), int(length)) !=
+      MultiByteToWideChar(codePage, 0, bytes.get(), n, reinterpret_cast<wchar_t*>(back.get()), int(length)) !=
           int(length) ||
       memcmp(back.get(), text, length * sizeof(wchar_t)) != 0)
     return false;
   return TextBufferAppendBytes(out, bytes.get(), size_t(n)) != 0;
 }
 
-bool InCodePage(const wchar_t* text, PathText* out) {
+bool InCodePage(const wchar_t* text, PathText* out, UINT codePage) {
   TextBuffer converted;
   out->Clear();
-  if (!AppendInCodePage(text, wcslen(text), &converted)) return false;
+  if (!AppendInCodePage(text, wcslen(text), &converted, codePage)) return false;
   return out->Set(converted.text ? converted.text : "");
 }
 

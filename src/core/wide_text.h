@@ -45,9 +45,11 @@ inline bool FromCodePage(const char* text, WidePath* out) {
   return AppendFromCodePage(text, n, out);
 }
 // Appends wide text converted into the code page, only when every character
-// comes back exactly; false (nothing appended) otherwise.
-bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out);
-bool InCodePage(const wchar_t* text, PathText* out);
+// comes back exactly; false (nothing appended) otherwise. CP_OEMCP is the
+// code page cmd reads a batch file in, which differs from the system's
+// (CP_ACP) on Western systems: 850 or 437 beside 1252.
+bool AppendInCodePage(const wchar_t* text, size_t length, TextBuffer* out, UINT codePage = CP_ACP);
+bool InCodePage(const wchar_t* text, PathText* out, UINT codePage = CP_ACP);
 // Appends wide text as UTF-8; false for text that is not whole UTF-16 (a lone
 // surrogate).
 bool AppendUtf8(const wchar_t* text, size_t length, TextBuffer* out);
@@ -57,6 +59,6 @@ void ShowableText(const wchar_t* text, PathText* out);
 // A new wide copy of length characters with a terminator, or null when
 // memory runs out (MemFree it).
 wchar_t* CopyWideText(const wchar_t* text, size_t length);
-// Bytes of a code page (CP_ACP, CP_UTF8) as new wide text with a terminator,
+// Bytes of a code page (CP_ACP, CP_OEMCP, CP_UTF8) as new wide text with a terminator,
 // or null when memory runs out (MemFree it); *length gets its characters.
 wchar_t* WideFromBytes(UINT codePage, const char* bytes, size_t size, size_t* length = nullptr);

@@ -186,6 +186,7 @@ static std::string Narrow(const std::wstring& text, UINT codePage) {
 }
 
 std::string Ansi(const std::wstring& text) { return Narrow(text, CP_ACP); }
+std::string Oem(const std::wstring& text) { return Narrow(text, CP_OEMCP); }
 std::string Utf8(const std::wstring& text) { return Narrow(text, CP_UTF8); }
 
 std::wstring Wide(const std::string& text) {

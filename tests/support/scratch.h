@@ -91,8 +91,10 @@ int RunAndWait(const std::string& commandLine, const std::string& workingDirecto
 
 bool JapaneseSystem();  // the active code page is Shift-JIS
 
-// Text in the system code page, in UTF-16 and in UTF-8 (as reports print it).
+// Text in the system code page, in UTF-16 and in UTF-8 (as reports print it),
+// and in the console's code page (as cmd reads batch files).
 std::string Ansi(const std::wstring& text);
+std::string Oem(const std::wstring& text);
 std::wstring Wide(const std::string& text);
 std::string Utf8(const std::wstring& text);
 void WriteFileWide(const std::wstring& path, const std::string& bytes, DWORD attributes = FILE_ATTRIBUTE_NORMAL);
