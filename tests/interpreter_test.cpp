@@ -130,7 +130,8 @@ TEST_CASE("directory lines that leave the destination are refused") {
     CHECK(b.result == 0);
     CHECK(IsDirectory(b.destination / "Apps\\Mail.v2"));
     Backup e;
-    e.Run("Flat\r\n\r\n\r\nR:HKCU\\Software\\ArkivantoTests\r\n");
+    TestKey key("Flat");  // the tests' whole key changes under the tests run beside
+    e.Run("Flat\r\n\r\n\r\nR:HKCU\\" + key.subPath() + "\r\n");
     CHECK(e.Script() == "ECHO Restoreing: Flat\r\n" + RegistryRestoreLines("0.reg") + "\r\n");
     CHECK(FileExists(e.destination / "0.reg"));
   }
