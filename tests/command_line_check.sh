@@ -69,6 +69,22 @@ expect 0 "a ZIP backup" wine Arkivanto2.exe /backup "$(win "$folder/out.zip")" /
 unzip -l "$folder/out.zip" 2>/dev/null | grep -q 'Mine/0/c.txt' || { echo "FAIL: /zip"; failures=$((failures + 1)); }
 rm -rf "$appdata"
 
+# A folder beyond ASCII, for the template and for the files it saves, comes
+# back where it was: cmd reads Restore.bat in the console's code page, which
+# differs from the system's on Western systems (437 beside 1252); Japanese
+# names hold the trail byte 0x5C.
+case "$LANG" in
+  ja*) place='表ソ' ;;
+  *) place='Déjà café' ;;
+esac
+mkdir -p "$folder/$place" && printf 'placed' >"$folder/$place/p.txt"
+{ printf 'Placed\r\n\r\n%s\r\nF:%s\\*.txt\r\n' "$place" "$(win "$folder/$place")"; } |
+  iconv -f UTF-8 -t "$(case "$LANG" in ja*) echo SHIFT_JIS ;; *) echo CP1252 ;; esac)" >"$folder/app/template/placed.txt"
+expect 0 "a backup of a folder beyond ASCII" wine Arkivanto2.exe /backup "$(win "$folder/placed")" placed.txt
+rm -rf "${folder:?}/$place"
+expect 0 "its Restore.bat" sh -c "cd '$folder/placed' && wine cmd /c Restore.bat"
+[ "$(cat "$folder/$place/p.txt" 2>/dev/null)" = placed ] || { echo "FAIL: restored beyond ASCII"; failures=$((failures + 1)); }
+
 # The failed run rewrote Restore.bat and log.txt: the manifest follows.
 expect 0 "verify" wine Arkivanto2.exe /verify "$backup"
 printf 'x' >>"$folder/backup/Files/0/a.txt"
