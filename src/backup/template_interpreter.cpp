@@ -275,10 +275,12 @@ int BackupTemplate(const char* templatePath, const char* destination, TextBuffer
   // A name the console cannot show is echoed as it is: it only shows.
   TextBuffer echoed, batchDir;
   AppendRestoreEcho(restoreScript, InBatchCodePage(name, &echoed) && echoed.text ? echoed.text : name);
+  // Its form in the script passes the same test as the folder line did.
   const bool dirSpelled = InBatchCodePage(scriptDir.s, &batchDir);
+  const char* spelled = batchDir.text ? batchDir.text : "";
 
   TemplateRun run{scriptDir.s,
-                  dirSpelled ? (batchDir.text ? batchDir.text : "") : nullptr,
+                  dirSpelled && FitsInQuotes(spelled) ? spelled : nullptr,
                   {},
                   restoreScript,
                   errorText,
